@@ -1,0 +1,3 @@
+#include "vornnet.h"
+
+const char* VornNetVersion() { return "0.0.15"; }

@@ -1,0 +1,4 @@
+#pragma once
+
+// Version of the network library.
+const char* VornNetVersion();
