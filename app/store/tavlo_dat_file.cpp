@@ -1,5 +1,6 @@
 #include "tavlo_dat_file.h"
 
+#include "tavlo_article_file.h"
 #include "tavlo_path.h"
 #include "vorn_file.h"
 #include "vorn_log.h"
@@ -72,4 +73,22 @@ bool CTavloDatFile::Exists(const CVornString& path) {
 
 int CTavloDatFile::GetStatus(const CVornString& path, int64_t* size, int64_t* time) {
     return CTavloPath::GetFileStatus(path, size, time);
+}
+
+int CTavloDatFile::Delete(const CVornString& boardUrl, const CVornString& key) {
+    CVornString log = CTavloPath::GetLogPath(boardUrl, key);
+    CVornString info = CTavloPath::GetInfoPath(boardUrl, key);
+    if (log.IsEmpty() || info.IsEmpty())
+        return 0;
+    int ok = 1;
+    for (const CVornString& path : {log, info}) {
+        if (!CTavloPath::DeleteFile(path) && CTavloPath::GetFileStatus(path)) {
+            VLOG(0, "CTavloDatFile::Delete", "error %s(%d)", path.c_str(), errno);
+            ok = 0;
+        }
+    }
+    CTavloArticleFile summary;
+    if (summary.Load(boardUrl) && summary.RemoveKey(key) && !summary.Save())
+        ok = 0;
+    return ok;
 }

@@ -17,4 +17,7 @@ public:
     static bool Exists(const CVornString& path);
     // 1 with size and last-write time (seconds since 1970) when the log exists.
     static int GetStatus(const CVornString& path, int64_t* size, int64_t* time);
+    // Deletes the log and the info file of (board URL, key) and the key's row of the board's
+    // article summary. A file already missing is no error; 0 when something stayed.
+    static int Delete(const CVornString& boardUrl, const CVornString& key);
 };

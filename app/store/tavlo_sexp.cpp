@@ -195,6 +195,22 @@ int CTavloSexpReader::Read(CTavloSexp& out, bool closeAtEnd, size_t maxLength, i
     }
 }
 
+void TavloSexpScanEntries(std::string_view text, size_t maxLength,
+                          const std::function<bool(const CTavloSexp&)>& accept) {
+    // Entries are shallow; a deeper datum is no entry and must not cost a deep parse.
+    constexpr int kMaxEntryDepth = 8;
+    size_t pos = 0;
+    CTavloSexp entry;
+    while ((pos = text.find("(\"", pos)) != std::string_view::npos) {
+        CTavloSexpReader reader(text, pos);
+        if (reader.Read(entry, false, maxLength, kMaxEntryDepth) == CTavloSexpReader::OK &&
+            accept(entry))
+            pos = reader.GetPos();
+        else
+            ++pos;
+    }
+}
+
 CVornString TavloSexpEscape(std::string_view text) {
     CVornString out;
     out.str().reserve(text.size() + 8);

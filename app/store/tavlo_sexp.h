@@ -3,6 +3,7 @@
 #include "vorn_string.h"
 
 #include <cstddef>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -56,6 +57,12 @@ private:
     std::string_view m_text;
     size_t m_pos;
 };
+
+// Finds the entries of a list file one by one: every datum that starts with "(\"" is offered
+// to accept, in text order. An accepted entry is stepped over whole; after a rejected or
+// unreadable one the search goes on at its next byte, so one damaged entry costs only itself.
+void TavloSexpScanEntries(std::string_view text, size_t maxLength,
+                          const std::function<bool(const CTavloSexp&)>& accept);
 
 // "\\" for a backslash and "\"" for a double quote; double-byte characters are left whole.
 CVornString TavloSexpEscape(std::string_view text);
