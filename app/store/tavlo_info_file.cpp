@@ -62,7 +62,12 @@ void appendString(CVornString& line, const char* key, bool present, const CVornS
         return;
     }
     line.FormatAdd("(%s . \"", key);
-    line += TavloSexpEscape(value.view());
+    // The record is read from one line only.
+    CVornString text = value;
+    for (char& c : text.str())
+        if (c == '\n' || c == '\r')
+            c = ' ';
+    line += TavloSexpEscape(text.view());
     line += "\") ";
 }
 

@@ -221,6 +221,13 @@ CVornString TavloSexpEscape(std::string_view text) {
             continue;
         }
         char c = text[i];
+        // A broken lead byte before a quote would pair with the escaping backslash and so
+        // swallow it when read back.
+        if (VornIsSjisLead(static_cast<unsigned char>(c)) && i + 1 < text.size() &&
+            text[i + 1] == '"') {
+            out += '?';
+            continue;
+        }
         if (c == '\\' || c == '"')
             out += '\\';
         out += c;
