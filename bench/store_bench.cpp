@@ -62,6 +62,26 @@ void BookmarkParse(benchmark::State& state) {
 }
 BENCHMARK(BookmarkParse)->Arg(1000)->Unit(benchmark::kMillisecond);
 
+// Hostile input must stay linear: nested openings, unclosed lists, a string left open.
+void BookmarkParseHostile(benchmark::State& state) {
+    benchRoot();
+    std::string text;
+    while (text.size() < 4 * 1024 * 1024) {
+        text += "(\"(\"(\"";
+        text += "(\"a\" (board (uri . \"http://h/b/\")) (article ";
+        for (int i = 0; i < 200; ++i)
+            text += "(x . \"y\") ";
+    }
+    text += "\"";
+    for (auto _ : state) {
+        CTavloBookmarkFile list;
+        list.Parse(text);
+        benchmark::DoNotOptimize(list.GetCount());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BookmarkParseHostile)->Unit(benchmark::kMillisecond);
+
 void BookmarkFormat(benchmark::State& state) {
     benchRoot();
     CTavloBookmarkFile list;

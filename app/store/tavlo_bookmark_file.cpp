@@ -16,7 +16,7 @@ std::unique_ptr<CTavloBookmarkFile> g_instance;
 std::mutex g_instanceLock;
 
 constexpr size_t kMaxBookmarkFile = 64 * 1024 * 1024;
-constexpr size_t kMaxEntry = 64 * 1024;
+constexpr size_t kMaxEntry = 16 * 1024; // a real entry is well under 1 KB
 
 // The text of (key . "text") in an alist; empty when missing.
 CVornString alistString(const CTavloSexp* alist, std::string_view key) {
