@@ -7,6 +7,7 @@
 #include "vorn_thread.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -65,6 +66,31 @@ int CTavloDatFile::GetTitle(const CVornString& path, CVornString& title) {
     title = CVornString(line.substr(gt + 1));
     title.Trim();
     return 1;
+}
+
+int CTavloDatFile::Append(const CVornString& path, std::string_view data) {
+    size_t end = data.rfind('\n');
+    if (end == std::string_view::npos)
+        return 0;
+    size_t len = end + 1;
+    if (len > static_cast<size_t>(INT32_MAX))
+        return -1;
+    CVornString dir = CTavloPath::GetDirectory(path);
+    if (!dir.IsEmpty())
+        CTavloPath::MakeDirectory(dir);
+    CVornFile file;
+    if (!file.Open(path.c_str(), CVornFile::MODE_APPEND)) {
+        VLOG(0, "CTavloDatFile::Append", "error %s(%d)", path.c_str(), file.GetLastError());
+        return -1;
+    }
+    int64_t before = file.GetSize();
+    if (before < 0 || file.Write(data.data(), static_cast<int>(len)) != static_cast<int>(len)) {
+        VLOG(0, "CTavloDatFile::Append", "error %s(%d)", path.c_str(), file.GetLastError());
+        if (before >= 0)
+            file.Truncate(before);
+        return -1;
+    }
+    return static_cast<int>(len);
 }
 
 bool CTavloDatFile::Exists(const CVornString& path) {

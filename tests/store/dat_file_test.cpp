@@ -49,3 +49,15 @@ TEST(DatFile, ExistenceAndSize) {
     EXPECT_FALSE(CTavloDatFile::Exists(dir.file("2.dat").c_str()));
     EXPECT_EQ(CTavloDatFile::GetStatus(dir.file("2.dat").c_str(), &size, &time), 0);
 }
+
+TEST(DatFile, AppendsWholeLinesOnly) {
+    TempDir dir;
+    CVornString log = dir.file("H/B/1.dat").c_str();
+    EXPECT_EQ(CTavloDatFile::Append(log, "a<>b<>c<>d<>t\nhalf"), 14); // makes H/B
+    EXPECT_EQ(CTavloDatFile::Append(log, "no line end"), 0);
+    EXPECT_EQ(CTavloDatFile::Append(log, "e<>f<>g<>h<>\ni<>j<>k<>l<>\n"), 26);
+    EXPECT_EQ(ReadAll(log.str()), "a<>b<>c<>d<>t\ne<>f<>g<>h<>\ni<>j<>k<>l<>\n");
+    EXPECT_EQ(CTavloDatFile::Count(log), 3);
+    WriteAll(dir.file("file"), "");
+    EXPECT_EQ(CTavloDatFile::Append(dir.file("file/1.dat").c_str(), "a\n"), -1);
+}
