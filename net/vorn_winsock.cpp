@@ -90,7 +90,8 @@ VORN_THREAD_HANDLE CVornWinSock::beginThread(void* (*entry)(void*), size_t stack
 VORN_THREAD_HANDLE CVornWinSock::BeginListenThread(const char* addr, unsigned short port,
                                                    int priority, void* security, size_t stackSize,
                                                    unsigned flags, unsigned long* threadId) {
-    if (!Bind(addr, port))
+    // Listening before the thread starts lets connections made right after the return in.
+    if (!Bind(addr, port) || !Listen(5))
         return 0;
     return beginThread(listenThread, stackSize, priority, threadId);
 }
