@@ -14,8 +14,8 @@ namespace {
 constexpr const char* kDefaultAgent = "vornnet/1.0";
 // Size of one read-ahead fill, and the request size from which body reads go straight into
 // the caller's buffer.
-constexpr size_t kReadAhead = 64 * 1024;
-constexpr int kDirectRead = 16 * 1024;
+constexpr size_t kReadAhead = 256 * 1024;
+constexpr int kDirectRead = 256 * 1024;
 // Compressed bytes handed to the inflater per step: bounds the output of one step to about
 // 16 MiB even for a maximally compressed stream.
 constexpr int kInflateStep = 16 * 1024;
@@ -490,7 +490,9 @@ int CVornHttpClient::recvHeader() {
     const char* where = "CVornHttpClient::recvHeader";
     for (int interim = 0;; ++interim) {
         // Bytes already read past the previous response come first.
-        std::string acc(m_rbuf.data() + m_rpos, m_rlen - m_rpos);
+        std::string acc;
+        if (m_rlen > m_rpos)
+            acc.assign(m_rbuf.data() + m_rpos, m_rlen - m_rpos);
         m_rpos = m_rlen = 0;
         size_t scan = 0;
         size_t end = std::string::npos;
@@ -543,7 +545,8 @@ int CVornHttpClient::recvHeader() {
         size_t rest = acc.size() - end;
         if (m_rbuf.size() < rest)
             m_rbuf.resize(rest);
-        memcpy(m_rbuf.data(), acc.data() + end, rest);
+        if (rest)
+            memcpy(m_rbuf.data(), acc.data() + end, rest);
         m_rlen = rest;
         parseHeader();
         VLOG(2, where, "RECV HEADER[%d][%s]", GetSocket(), m_header.c_str());
