@@ -59,6 +59,16 @@ CVornString escapeTarget(const CVornString& s) {
     return out;
 }
 
+// A host that would break the request line or start a header of its own.
+bool badHost(const CVornString& host) {
+    for (size_t i = 0; i < host.size(); ++i) {
+        auto c = static_cast<unsigned char>(host[i]);
+        if (c <= 0x20 || c == 0x7F)
+            return true;
+    }
+    return false;
+}
+
 // Decimal digits only, at most 18 of them.
 bool parseLength(std::string_view s, int64_t* value) {
     s = trim(s);
@@ -267,8 +277,8 @@ CVornString CVornHttpClient::GetRequestHeader(const char* name, int index) const
         // "name: value" with a non-empty value; the name holds no colon.
         std::string_view s = line.view();
         size_t colon = s.find(':');
-        if (colon == 0 || colon == std::string_view::npos || colon + 2 >= s.size() + 1 ||
-            s[colon + 1] != ' ' || colon + 2 >= s.size())
+        if (colon == 0 || colon == std::string_view::npos || colon + 2 >= s.size() ||
+            s[colon + 1] != ' ')
             continue;
         if (s.substr(0, colon) != name)
             continue;
@@ -331,6 +341,10 @@ int CVornHttpClient::Connect(int timeout) {
 
 int CVornHttpClient::connectTunnel(int timeout) {
     const char* where = "CVornHttpClient::Connect";
+    if (badHost(m_host)) {
+        VLOG(0, where, "invalid host[%s]", m_host.c_str());
+        return 0;
+    }
     SetSsl(0);
     if (!CVornAsyncSocket::Connect(m_proxyHost.c_str(), m_proxyPort, timeout)) {
         VLOG(0, where, "https proxy connect error");
@@ -423,12 +437,9 @@ int CVornHttpClient::Post() {
 int CVornHttpClient::request(bool post) {
     init();
     const char* where = post ? "CVornHttpClient::Post" : "CVornHttpClient::Get";
-    for (size_t i = 0; i < m_host.size(); ++i) {
-        auto c = static_cast<unsigned char>(m_host[i]);
-        if (c <= 0x20 || c == 0x7F) {
-            VLOG(0, where, "invalid host[%s]", m_host.c_str());
-            return 0;
-        }
+    if (badHost(m_host)) {
+        VLOG(0, where, "invalid host[%s]", m_host.c_str());
+        return 0;
     }
     bool proxy = !m_proxyHost.IsEmpty();
     CVornString params = makeParameterString();

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <pthread.h>
 
 struct CVornWinSock::AcceptRecord {
@@ -35,12 +36,9 @@ void stopAtExit() {
 int CVornWinSock::InitSocket(int high, int low) {
     if (high != 2 || low != 2)
         return 0;
-    static bool s_atexit = false;
+    static std::once_flag s_atexit;
     vornnet::ApiStart();
-    if (!s_atexit) {
-        s_atexit = true;
-        atexit(stopAtExit);
-    }
+    std::call_once(s_atexit, [] { atexit(stopAtExit); });
     return 1;
 }
 

@@ -198,6 +198,12 @@ TEST_F(HttpClientTest, ControlCharactersInThePathAreEscaped) {
     std::string body;
     ASSERT_EQ(0, ReadBody(c, body));
     EXPECT_EQ(0u, body.find("GET /echo?q=x%20y%0D%0AEvil:%201 HTTP/1.1\r\nHost:")) << body;
+    // A host that would split the request is not sent at all.
+    CVornHttpClient h;
+    h.SetUrl(s_fixture->url("/echo").c_str());
+    ASSERT_EQ(1, h.Connect(5));
+    h.SetHost("127.0.0.1\r\nEvil: 1");
+    EXPECT_EQ(0, h.Get());
 }
 
 TEST_F(HttpClientTest, MessagesComeInTheDocumentedOrder) {

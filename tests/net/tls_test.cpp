@@ -79,6 +79,22 @@ TEST_F(TlsTest, CertificateSignedByTheBundleIsAccepted) {
     EXPECT_FALSE(log.contains("rootCA")) << log.text();
 }
 
+TEST_F(TlsTest, SystemStoreServesWhenTheBundleIsMissing) {
+    // OpenSSL reads its default store from SSL_CERT_FILE when set.
+    setenv("SSL_CERT_FILE", s_certs->caCert.c_str(), 1);
+    LogCapture log;
+    CVornHttpClient c(tlsUrl("localhost", "/len?n=1000").c_str());
+    int connected = c.Connect(5);
+    unsetenv("SSL_CERT_FILE");
+    ASSERT_EQ(1, connected) << log.text();
+    EXPECT_TRUE(log.contains("rootCA [ca-bundle.crt] の読み込みに失敗しましたが続行します。"))
+        << log.text();
+    ASSERT_EQ(1, c.Get());
+    std::string body;
+    EXPECT_EQ(0, ReadBody(c, body));
+    EXPECT_TRUE(body == Pattern(1000));
+}
+
 TEST_F(TlsTest, EncodedAndChunkedBodiesOverTls) {
     trustTestCa();
     for (const char* path :
