@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// UTF-16 text in a gap buffer: edits near the last one (appending above all) move little.
+class CTavloGapBuffer {
+public:
+    static constexpr size_t kInitialCapacity = 1024;
+
+    CTavloGapBuffer();
+
+    size_t Length() const { return m_buf.size() - (m_gapEnd - m_gapStart); }
+    char16_t At(size_t i) const { return i < m_gapStart ? m_buf[i] : m_buf[i + gapLength()]; }
+    // Where the gap sits: text before it and after it is contiguous.
+    size_t GapPosition() const { return m_gapStart; }
+    // Pointer to the text at i; valid for the characters up to the gap (or the end).
+    const char16_t* Data(size_t i) const {
+        return i < m_gapStart ? m_buf.data() + i : m_buf.data() + i + gapLength();
+    }
+
+    void Insert(size_t pos, std::u16string_view text);
+    void Erase(size_t pos, size_t len);
+    void Assign(std::u16string_view text);
+    void Clear() { Assign({}); }
+    std::u16string Substr(size_t pos, size_t len) const;
+    std::u16string Text() const { return Substr(0, Length()); }
+
+private:
+    size_t gapLength() const { return m_gapEnd - m_gapStart; }
+    void moveGap(size_t pos);
+    void reserveGap(size_t need);
+
+    std::vector<char16_t> m_buf;
+    size_t m_gapStart = 0;
+    size_t m_gapEnd = 0;
+};

@@ -1,0 +1,246 @@
+#include "tavlo_text_layout.h"
+
+#include <algorithm>
+
+CTavloTextLayout::CTavloTextLayout() {
+    m_starts.assign(2, 0);
+}
+
+int CTavloTextLayout::TabAdvance(int x) const {
+    int tab = std::max(1, m_params.tabWidth);
+    int rel = x - m_params.marginLeft + std::max(1, m_params.averageWidth);
+    int next = (rel + tab - 1) / tab * tab;
+    return next + m_params.marginLeft - x;
+}
+
+size_t CTavloTextLayout::NextLineStart(size_t pos, int* endX) const {
+    const size_t n = m_buf.Length();
+    const int avail = m_params.clientWidth - m_params.marginRight;
+    const bool wrap = m_params.wrap;
+    const size_t limit = m_params.lineLimit ? m_params.lineLimit : 32768;
+    int x = m_params.marginLeft;
+    size_t word = SIZE_MAX; // start of the current word, none while in spaces
+    size_t i = pos;
+    size_t result = n;
+    while (i < n) {
+        // Walk the contiguous piece up to the gap without re-checking it per character.
+        const char16_t* p = m_buf.Data(i);
+        size_t stop = i < m_buf.GapPosition() ? m_buf.GapPosition() : n;
+        for (; i < stop; ++i, ++p) {
+            char16_t c = *p;
+            if (c == u'\n') {
+                result = i + 1;
+                goto done;
+            }
+            if (c == u'\r') {
+                result = (i + 1 < n && m_buf.At(i + 1) == u'\n') ? i + 2 : i + 1;
+                goto done;
+            }
+            int w;
+            if (c == u' ') {
+                word = SIZE_MAX;
+                w = CharWidth(c);
+            } else if (c == u'\t') {
+                word = SIZE_MAX;
+                w = TabAdvance(x);
+            } else {
+                if (word == SIZE_MAX)
+                    word = i;
+                w = CharWidth(c);
+            }
+            if (i > pos && (i - pos >= limit || (wrap && x + w > avail))) {
+                result = (word != SIZE_MAX && word > pos) ? word : i;
+                goto done;
+            }
+            x += w;
+        }
+    }
+done:
+    if (endX)
+        *endX = x;
+    return result;
+}
+
+bool CTavloTextLayout::endsWithBreak() const {
+    size_t n = m_buf.Length();
+    if (n == 0)
+        return true;
+    char16_t c = m_buf.At(n - 1);
+    return c == u'\n' || c == u'\r';
+}
+
+void CTavloTextLayout::reserveLines(size_t extra) {
+    if (m_starts.size() + extra <= m_starts.capacity())
+        return;
+    // Grow by a thirtieth of the text length, so a long text rarely regrows.
+    size_t step = std::max<size_t>({extra, m_buf.Length() / 30, 256});
+    m_starts.reserve(m_starts.capacity() + step);
+}
+
+void CTavloTextLayout::Relayout() {
+    const size_t n = m_buf.Length();
+    m_starts.clear();
+    m_step = SIZE_MAX;
+    m_delta = 0;
+    m_maxWidth = 0;
+    reserveLines(1);
+    m_starts.push_back(0);
+    size_t s = 0;
+    while (s < n) {
+        int x = 0;
+        size_t nx = NextLineStart(s, &x);
+        m_maxWidth = std::max(m_maxWidth, x);
+        if (nx >= n && !endsWithBreak())
+            break;
+        reserveLines(1);
+        m_starts.push_back(nx);
+        s = nx;
+    }
+    reserveLines(1);
+    m_starts.push_back(n);
+    m_step = m_starts.size();
+}
+
+void CTavloTextLayout::SetText(std::u16string_view text) {
+    m_buf.Assign(text);
+    Relayout();
+}
+
+void CTavloTextLayout::moveStep(size_t k) {
+    if (m_step >= m_starts.size())
+        m_delta = 0;
+    if (m_delta == 0) {
+        m_step = k;
+        return;
+    }
+    if (k > m_step) {
+        for (size_t i = m_step; i < k; ++i)
+            m_starts[i] = static_cast<size_t>(static_cast<long long>(m_starts[i]) + m_delta);
+    } else {
+        for (size_t i = k; i < m_step; ++i)
+            m_starts[i] = static_cast<size_t>(static_cast<long long>(m_starts[i]) - m_delta);
+    }
+    m_step = k;
+}
+
+int CTavloTextLayout::LineFromChar(size_t pos) const {
+    int count = LineCount();
+    int lo = 0, hi = count - 1;
+    while (lo < hi) {
+        int mid = lo + (hi - lo + 1) / 2;
+        if (LineStart(mid) <= pos)
+            lo = mid;
+        else
+            hi = mid - 1;
+    }
+    return lo;
+}
+
+void CTavloTextLayout::Replace(size_t pos, size_t len, std::u16string_view text) {
+    const size_t oldLength = m_buf.Length();
+    pos = std::min(pos, oldLength);
+    len = std::min(len, oldLength - pos);
+    const int count = LineCount();
+    const int line = LineFromChar(pos);
+    const int from = std::max(0, line - 1);
+    // Old lines that started inside the replaced text are gone; the first one at or after its
+    // end is where the old layout may be met again.
+    int valid = line + 1;
+    {
+        int hi = count;
+        while (valid < hi) {
+            int mid = valid + (hi - valid) / 2;
+            if (LineStart(mid) >= pos + len)
+                hi = mid;
+            else
+                valid = mid + 1;
+        }
+    }
+
+    m_buf.Erase(pos, len);
+    m_buf.Insert(pos, text);
+
+    // Every start after the edited line moves by the change in length.
+    moveStep(static_cast<size_t>(line) + 1);
+    m_delta += static_cast<long long>(text.size()) - static_cast<long long>(len);
+
+    // Lay out again from the line before the edit until a new start meets an old one that
+    // lies after the edit; from there on nothing changed.
+    const size_t n = m_buf.Length();
+    const size_t edited = pos + text.size();
+    std::vector<size_t> fresh;
+    size_t j = static_cast<size_t>(valid);
+    bool synced = false;
+    size_t s = LineStart(from);
+    while (s < n) {
+        int x = 0;
+        size_t nx = NextLineStart(s, &x);
+        m_maxWidth = std::max(m_maxWidth, x);
+        if (nx >= n && !endsWithBreak())
+            break;
+        while (j < static_cast<size_t>(count) && LineStart(static_cast<int>(j)) < nx)
+            ++j;
+        if (j < static_cast<size_t>(count) && LineStart(static_cast<int>(j)) == nx &&
+            nx >= edited) {
+            synced = true;
+            break;
+        }
+        fresh.push_back(nx);
+        s = nx;
+    }
+    if (!synced)
+        j = static_cast<size_t>(count);
+
+    size_t first = static_cast<size_t>(from) + 1;
+    if (j < first)
+        j = first;
+    reserveLines(fresh.size());
+    m_starts.erase(m_starts.begin() + static_cast<long>(first),
+                   m_starts.begin() + static_cast<long>(j));
+    m_starts.insert(m_starts.begin() + static_cast<long>(first), fresh.begin(), fresh.end());
+    m_step = first + fresh.size();
+}
+
+bool CTavloTextLayout::IsLastLineOfLogical(int line) const {
+    if (line < 0)
+        return false;
+    if (line + 1 >= LineCount())
+        return true;
+    size_t next = LineStart(line + 1);
+    if (next == 0)
+        return true;
+    char16_t c = m_buf.At(next - 1);
+    return c == u'\n' || c == u'\r';
+}
+
+size_t CTavloTextLayout::LineLength(int line) const {
+    size_t a = LineStart(line);
+    size_t b = LineStart(line + 1);
+    while (b > a && (m_buf.At(b - 1) == u'\n' || m_buf.At(b - 1) == u'\r'))
+        --b;
+    return b - a;
+}
+
+int CTavloTextLayout::XOfChar(int line, size_t pos) const {
+    size_t a = LineStart(line);
+    int x = m_params.marginLeft;
+    for (size_t i = a; i < pos; ++i) {
+        char16_t c = m_buf.At(i);
+        x += c == u'\t' ? TabAdvance(x) : CharWidth(c);
+    }
+    return x;
+}
+
+size_t CTavloTextLayout::CharFromX(int line, int x) const {
+    size_t a = LineStart(line);
+    size_t e = a + LineLength(line);
+    int cx = m_params.marginLeft;
+    for (size_t i = a; i < e; ++i) {
+        char16_t c = m_buf.At(i);
+        int w = c == u'\t' ? TabAdvance(cx) : CharWidth(c);
+        if (x < cx + w / 2)
+            return i;
+        cx += w;
+    }
+    return e;
+}
