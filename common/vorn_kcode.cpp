@@ -189,8 +189,19 @@ size_t VornAppendSjisToUtf16Fast(std::string_view sjis, std::u16string& out) {
     while (i < n) {
         unsigned char c = p[i];
         if (c < 0x80) {
-            *d++ = c;
-            ++i;
+            // Runs of ASCII (dates, IDs, markup) eight bytes at a time.
+            while (i + 8 <= n) {
+                uint64_t w;
+                std::memcpy(&w, p + i, 8);
+                if (w & 0x8080808080808080ull)
+                    break;
+                for (int k = 0; k < 8; ++k)
+                    d[k] = p[i + k];
+                d += 8;
+                i += 8;
+            }
+            while (i < n && p[i] < 0x80)
+                *d++ = p[i++];
             continue;
         }
         char16_t u = 0;

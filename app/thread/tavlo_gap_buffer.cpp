@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-CTavloGapBuffer::CTavloGapBuffer() : m_buf(kInitialCapacity), m_gapEnd(kInitialCapacity) {}
+CTavloGapBuffer::CTavloGapBuffer() : m_buf(kInitialCapacity, u'\0'), m_gapEnd(kInitialCapacity) {}
 
 void CTavloGapBuffer::moveGap(size_t pos) {
     if (pos < m_gapStart) {
@@ -23,8 +23,9 @@ void CTavloGapBuffer::reserveGap(size_t need) {
     if (gapLength() >= need)
         return;
     size_t after = m_buf.size() - m_gapEnd;
-    size_t size = std::max(m_buf.size() * 2, m_buf.size() + need - gapLength() + 1024);
-    std::vector<char16_t> buf(size);
+    // Appends come a batch of posts at a time: an eighth more room is plenty.
+    size_t size = m_buf.size() + need - gapLength() + m_buf.size() / 8 + 1024;
+    std::u16string buf(size, u'\0');
     std::memcpy(buf.data(), m_buf.data(), m_gapStart * sizeof(char16_t));
     std::memcpy(buf.data() + size - after, m_buf.data() + m_gapEnd, after * sizeof(char16_t));
     m_gapEnd = size - after;
@@ -47,11 +48,14 @@ void CTavloGapBuffer::Erase(size_t pos, size_t len) {
 }
 
 void CTavloGapBuffer::Assign(std::u16string_view text) {
-    size_t size = std::max(kInitialCapacity, text.size() + text.size() / 8 + 1024);
-    m_buf.assign(size, 0);
-    std::memcpy(m_buf.data(), text.data(), text.size() * sizeof(char16_t));
-    m_gapStart = text.size();
-    m_gapEnd = size;
+    Assign(std::u16string(text));
+}
+
+void CTavloGapBuffer::Assign(std::u16string&& text) {
+    m_buf = std::move(text);
+    m_gapStart = m_buf.size();
+    m_buf.resize(m_buf.size() + kInitialCapacity);
+    m_gapEnd = m_buf.size();
 }
 
 std::u16string CTavloGapBuffer::Substr(size_t pos, size_t len) const {

@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
-#include <vector>
 
 // UTF-16 text in a gap buffer: edits near the last one (appending above all) move little.
 class CTavloGapBuffer {
@@ -24,7 +23,9 @@ public:
     void Insert(size_t pos, std::u16string_view text);
     void Erase(size_t pos, size_t len);
     void Assign(std::u16string_view text);
-    void Clear() { Assign({}); }
+    // Takes the text over without copying it (the gap goes at its end).
+    void Assign(std::u16string&& text);
+    void Clear() { Assign(std::u16string()); }
     std::u16string Substr(size_t pos, size_t len) const;
     std::u16string Text() const { return Substr(0, Length()); }
 
@@ -33,7 +34,7 @@ private:
     void moveGap(size_t pos);
     void reserveGap(size_t need);
 
-    std::vector<char16_t> m_buf;
+    std::u16string m_buf; // text before the gap, the gap, text after it
     size_t m_gapStart = 0;
     size_t m_gapEnd = 0;
 };

@@ -67,9 +67,13 @@ bool TavloExtractId(std::u16string_view line, size_t* start, size_t* length) {
             break;
         }
     }
-    size_t at = line.substr(0, n).find(u"ID:");
-    if (at == std::u16string_view::npos)
-        return false;
+    size_t at = 0;
+    for (;; ++at) {
+        if (at + 3 > n)
+            return false;
+        if (line[at] == u'I' && line[at + 1] == u'D' && line[at + 2] == u':')
+            break;
+    }
     size_t s = at + 3;
     while (s < n && line[s] == u' ')
         ++s;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tavlo_scan.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -43,15 +45,16 @@ bool TavloExtractId(std::u16string_view dateLine, size_t* start, size_t* length)
 // Calls add(digits) for every ">" or U+FF1E followed by digits in text; the digits as
 // written, at most 11 of them.
 template <typename Add> void TavloCollectAnchors(std::u16string_view text, Add&& add) {
+    const char16_t* p = text.data();
     const size_t n = text.size();
-    for (size_t i = 0; i < n; ++i) {
-        if (!TavloIsGreater(text[i]) || i + 1 >= n || !TavloIsDigit(text[i + 1]))
-            continue;
+    for (size_t i = TavloScanEither(p, 0, n, u'>', u'\uFF1E'); i < n;
+         i = TavloScanEither(p, i, n, u'>', u'\uFF1E')) {
         size_t a = i + 1;
         size_t e = a;
-        while (e < n && TavloIsDigit(text[e]))
+        while (e < n && TavloIsDigit(p[e]))
             ++e;
-        add(text.substr(a, e - a < 11 ? e - a : 11));
-        i = e - 1;
+        if (e > a)
+            add(text.substr(a, e - a < 11 ? e - a : 11));
+        i = e;
     }
 }

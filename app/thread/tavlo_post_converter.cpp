@@ -2,6 +2,7 @@
 
 #include "tavlo_html_entity.h"
 #include "tavlo_link.h"
+#include "tavlo_scan.h"
 #include "vorn_kcode.h"
 #include "vorn_regex.h"
 
@@ -34,41 +35,27 @@ inline bool isAlnum(char16_t c) {
     return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
 }
 
-// Position of the next "<>" in [a, b), or b.
-size_t findSeparator(const char16_t* p, size_t a, size_t b) {
-    for (size_t i = a; i + 1 < b; ++i)
-        if (p[i] == u'<' && p[i + 1] == u'>')
-            return i;
-    return b;
-}
-
-// Start of the next field after the separator at sep: one space after "<>" is not part of it.
-size_t nextField(const char16_t* p, size_t sep, size_t end) {
-    size_t s = sep + 2;
-    if (s < end && p[s] == u' ')
-        ++s;
-    return s;
-}
-
-// Finds the ">" that closes a tag; remembers the last answer so that a line full of "<"
-// without ">" stays linear.
+// Finds the ">" that closes a tag on the current line. A ">" that belongs to a "<>"
+// separator closes nothing, so a stray "<" never swallows the end of a field. The last
+// answer is kept so that a line full of "<" without ">" stays linear.
 class CloseFinder {
 public:
-    explicit CloseFinder(const char16_t* p) : m_p(p) {}
-    // Position of the first ">" in (i, b), or b.
-    size_t Find(size_t i, size_t b) {
-        if (m_at <= i || m_at > b) {
-            size_t k = i + 1;
-            while (k < b && m_p[k] != u'>')
-                ++k;
+    explicit CloseFinder(const char16_t* p, size_t n) : m_p(p), m_n(n) {}
+    // Position of the ">" closing the "<" at i, or SIZE_MAX when there is none.
+    size_t Find(size_t i) {
+        if (m_at <= i) {
+            size_t k = TavloScanEither(m_p, i + 1, m_n, u'>', u'\n');
             m_at = k;
+            m_close = k < m_n && m_p[k] == u'>' && m_p[k - 1] != u'<';
         }
-        return m_at;
+        return m_close ? m_at : SIZE_MAX;
     }
 
 private:
     const char16_t* m_p;
+    size_t m_n;
     size_t m_at = 0;
+    bool m_close = false;
 };
 
 void appendNumber(std::u16string& out, int n) {
@@ -117,7 +104,13 @@ size_t decodeAmp(const char16_t* p, size_t i, size_t b, std::u16string& out) {
     while (k < b && k - (i + 1) < kTavloHtmlEntityMaxName && isAlnum(p[k]))
         ++k;
     if (k > i + 1 && k < b && p[k] == u';') {
-        char16_t code = TavloFindHtmlEntity(std::u16string_view(p + i + 1, k - (i + 1)));
+        std::u16string_view name(p + i + 1, k - (i + 1));
+        // The references boards write all the time, before the table search.
+        char16_t code = name == u"gt"     ? u'>'
+                        : name == u"lt"   ? u'<'
+                        : name == u"amp"  ? u'&'
+                        : name == u"quot" ? u'"'
+                                          : TavloFindHtmlEntity(name);
         if (code) {
             out += code;
             return k + 1;
@@ -143,42 +136,17 @@ CTavloPostConverter::~CTavloPostConverter() {
 void CTavloPostConverter::Clear() {
     m_title.clear();
     m_hasTitle = false;
-    m_ids.clear();
-    m_refs.clear();
+    m_ids.Clear();
+    m_refs.Clear();
     m_lastCount = 0;
 }
 
 int CTavloPostConverter::GetIdCount(std::u16string_view id) const {
-    auto it = m_ids.find(id);
-    return it == m_ids.end() ? 0 : it->second;
+    return m_ids.Get(id);
 }
 
 bool CTavloPostConverter::IsReferenced(std::u16string_view number) const {
-    return m_refs.find(number) != m_refs.end();
-}
-
-void CTavloPostConverter::decodeRange(const char16_t* p, size_t a, size_t b, std::u16string& out) {
-    CloseFinder close(p);
-    size_t i = a;
-    while (i < b) {
-        size_t s = i;
-        while (i < b && !isSpecial(p[i]))
-            ++i;
-        if (i > s)
-            out.append(p + s, i - s);
-        if (i >= b)
-            break;
-        char16_t c = p[i];
-        if (c == u'<') {
-            size_t gt = close.Find(i, b);
-            i = gt < b ? gt + 1 : i + 1;
-        } else if (c == u'&') {
-            i = decodeAmp(p, i, b, out);
-        } else {
-            out += c == u'\t' ? u'\t' : kReplacement;
-            ++i;
-        }
-    }
+    return m_refs.Get(number) != 0;
 }
 
 void CTavloPostConverter::appendNote(std::u16string& out) {
@@ -212,24 +180,29 @@ void CTavloPostConverter::appendImageRows(std::u16string& out) {
     }
 }
 
-void CTavloPostConverter::convertBody(const char16_t* p, size_t a, size_t b, std::u16string& out) {
-    CloseFinder close(p);
-    size_t i = a;
-    while (i < b) {
+int CTavloPostConverter::decodeField(const char16_t* p, size_t& i, size_t n, bool body,
+                                     std::u16string& out) {
+    CloseFinder close(p, n);
+    for (;;) {
         size_t s = i;
-        while (i < b && !isSpecial(p[i]))
-            ++i;
+        i = TavloScanPlain(p, i, n);
         if (i > s) {
             if (m_dropped)
                 appendNote(out);
             out.append(p + s, i - s);
         }
-        if (i >= b)
-            break;
+        if (i >= n)
+            return FIELD_END;
         char16_t c = p[i];
         if (c == u'<') {
-            if (b - i >= 4 && p[i + 1] == u'b' && p[i + 2] == u'r' && p[i + 3] == u'>') {
-                if (!out.empty() && out.back() == u' ')
+            if (i + 1 < n && p[i + 1] == u'>') {
+                i += 2;
+                if (i < n && p[i] == u' ')
+                    ++i;
+                return FIELD_SEPARATOR;
+            }
+            if (body && i + 3 < n && p[i + 1] == u'b' && p[i + 2] == u'r' && p[i + 3] == u'>') {
+                if (out.back() == u' ')
                     out.pop_back();
                 if (m_options.deleteBlankLines && endsWithThreeLf(out)) {
                     ++m_dropped;
@@ -239,18 +212,24 @@ void CTavloPostConverter::convertBody(const char16_t* p, size_t a, size_t b, std
                         appendImageRows(out);
                 }
                 i += 4;
-                while (i < b && p[i] == u' ')
+                while (i < n && p[i] == u' ')
                     ++i;
-            } else {
-                size_t gt = close.Find(i, b);
-                i = gt < b ? gt + 1 : i + 1;
+                continue;
             }
+            size_t gt = close.Find(i);
+            i = gt != SIZE_MAX ? gt + 1 : i + 1;
             continue;
+        }
+        if (c == u'\n')
+            return FIELD_LINE_END;
+        if (c == u'\r' && i + 1 < n && p[i + 1] == u'\n') {
+            ++i;
+            return FIELD_LINE_END;
         }
         if (m_dropped)
             appendNote(out);
         if (c == u'&') {
-            i = decodeAmp(p, i, b, out);
+            i = decodeAmp(p, i, n, out);
         } else {
             out += c == u'\t' ? u'\t' : kReplacement;
             ++i;
@@ -265,30 +244,20 @@ size_t CTavloPostConverter::Convert(std::u16string_view log, int firstNumber, in
     out.reserve(out.size() + n + n / 4 + 64);
     int number = firstNumber;
     m_lastCount = 0;
-    size_t pos = 0;
-    while (pos < n) {
-        size_t e = pos;
-        while (e < n && p[e] != u'\n')
-            ++e;
-        size_t ce = e;
-        if (ce > pos && p[ce - 1] == u'\r')
-            --ce;
-
+    m_dropped = 0;
+    size_t i = 0;
+    while (i < n) {
         // Header: marker, "[N]", name, "<", mail, ">".
         size_t head = out.size();
         out += static_cast<char16_t>(TAVLO_MARK_FROM);
         out += u'[';
         appendNumber(out, number);
         out += u']';
-        size_t sep = findSeparator(p, pos, ce);
-        decodeRange(p, pos, sep, out);
+        int state = decodeField(p, i, n, false, out);
         out += u'<';
         size_t mailStart = out.size();
-        if (sep < ce) {
-            size_t f = nextField(p, sep, ce);
-            sep = findSeparator(p, f, ce);
-            decodeRange(p, f, sep, out);
-        }
+        if (state == FIELD_SEPARATOR)
+            state = decodeField(p, i, n, false, out);
         if (std::u16string_view(out).substr(mailStart).ends_with(u"sage"))
             out[head] = TAVLO_MARK_FROM_SAGE;
         else if (out.size() > mailStart)
@@ -298,34 +267,26 @@ size_t CTavloPostConverter::Convert(std::u16string_view log, int firstNumber, in
         // Date line and its ID.
         size_t dateStart = out.size();
         out += static_cast<char16_t>(number < firstNew ? TAVLO_MARK_DATE : TAVLO_MARK_DATE_NEW);
-        if (sep < ce) {
-            size_t f = nextField(p, sep, ce);
-            sep = findSeparator(p, f, ce);
-            decodeRange(p, f, sep, out);
-        }
+        if (state == FIELD_SEPARATOR)
+            state = decodeField(p, i, n, false, out);
         size_t idStart = 0, idLen = 0;
         if (TavloExtractId(std::u16string_view(out).substr(dateStart), &idStart, &idLen)) {
-            auto id = std::u16string_view(out).substr(dateStart + idStart, idLen);
-            auto it = m_ids.find(id);
-            if (it == m_ids.end())
-                m_ids.emplace(std::u16string(id), 1);
-            else
-                it->second = 2;
+            m_ids.Add(std::u16string_view(out).substr(dateStart + idStart, idLen), 2);
         }
         out += u'\n';
 
-        // Body, then the title of post 1.
+        // Body, then the title (post 1 only) up to the end of the line.
         size_t bodyStart = out.size();
-        m_dropped = 0;
-        if (sep < ce) {
-            size_t f = nextField(p, sep, ce);
-            sep = findSeparator(p, f, ce);
-            convertBody(p, f, sep, out);
-            if (sep < ce && number == 1 && !m_hasTitle) {
-                size_t t = nextField(p, sep, ce);
-                m_title.assign(p + t, ce - t);
+        if (state == FIELD_SEPARATOR)
+            state = decodeField(p, i, n, true, out);
+        if (state == FIELD_SEPARATOR) {
+            size_t e = TavloScanEither(p, i, n, u'\n', u'\n');
+            if (number == 1 && !m_hasTitle) {
+                size_t te = e > i && p[e - 1] == u'\r' ? e - 1 : e;
+                m_title.assign(p + i, te - i);
                 m_hasTitle = true;
             }
+            i = e;
         }
         if (m_dropped)
             appendNote(out);
@@ -335,10 +296,8 @@ size_t CTavloPostConverter::Convert(std::u16string_view log, int firstNumber, in
             appendImageRows(out);
         }
 
-        TavloCollectAnchors(std::u16string_view(out).substr(bodyStart), [this](auto digits) {
-            if (m_refs.find(digits) == m_refs.end())
-                m_refs.emplace(digits);
-        });
+        TavloCollectAnchors(std::u16string_view(out).substr(bodyStart),
+                            [this](std::u16string_view d) { m_refs.Add(d, 1); });
 
         if (ng && ng->MatchW(std::u16string_view(out).substr(head)) >= 0) {
             out[head] = TAVLO_MARK_ABONE;
@@ -352,8 +311,36 @@ size_t CTavloPostConverter::Convert(std::u16string_view log, int firstNumber, in
 
         ++number;
         ++m_lastCount;
-        pos = e + 1;
+        i = i < n ? i + 1 : n; // past the line's LF
     }
+    return out.size();
+}
+
+size_t CTavloPostConverter::ConvertSjis(std::string_view log, int firstNumber, int firstNew,
+                                        CVornRegex* ng, bool hideAboned, std::u16string& out) {
+    constexpr size_t kPiece = 32 * 1024;
+    // Display text is rarely longer than its log in bytes.
+    out.reserve(out.size() + log.size() + 1024);
+    int number = firstNumber;
+    int total = 0;
+    size_t pos = 0;
+    while (pos < log.size()) {
+        size_t end = log.size();
+        if (end - pos > kPiece) {
+            // LF never occurs inside a Shift_JIS character, so a piece ends on a line.
+            size_t lf = log.find('\n', pos + kPiece);
+            end = lf == std::string_view::npos ? log.size() : lf + 1;
+        }
+        m_piece.clear();
+        VornAppendSjisToUtf16Fast(log.substr(pos, end - pos), m_piece);
+        Convert(m_piece, number, firstNew, ng, hideAboned, out);
+        number += m_lastCount;
+        total += m_lastCount;
+        pos = end;
+    }
+    m_lastCount = total;
+    if (m_piece.capacity() > 4 * kPiece)
+        std::u16string().swap(m_piece);
     return out.size();
 }
 

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "tavlo_string_counts.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <unordered_set>
 
 class CVornRegex;
 
@@ -56,13 +56,18 @@ public:
     size_t Convert(std::u16string_view log, int firstNumber, int firstNew, CVornRegex* ng,
                    bool hideAboned, std::u16string& out);
 
+    // The same from the log's Shift_JIS bytes, decoded in line-aligned pieces so that the
+    // UTF-16 intermediate stays small.
+    size_t ConvertSjis(std::string_view log, int firstNumber, int firstNew, CVornRegex* ng,
+                       bool hideAboned, std::u16string& out);
+
     // Title field of post 1, as written in the log (not cleaned).
     bool HasTitle() const { return m_hasTitle; }
     const std::u16string& GetTitle() const { return m_title; }
     // 0 unknown, 1 seen in one post, 2 seen in more than one.
     int GetIdCount(std::u16string_view id) const;
     bool IsReferenced(std::u16string_view number) const;
-    size_t GetReferencedCount() const { return m_refs.size(); }
+    size_t GetReferencedCount() const { return m_refs.Size(); }
     // Posts converted by the last Convert.
     int GetLastCount() const { return m_lastCount; }
 
@@ -70,14 +75,10 @@ public:
     void Clear();
 
 private:
-    struct Hash {
-        using is_transparent = void;
-        size_t operator()(std::u16string_view s) const {
-            return std::hash<std::u16string_view>()(s);
-        }
-    };
-    void decodeRange(const char16_t* p, size_t a, size_t b, std::u16string& out);
-    void convertBody(const char16_t* p, size_t a, size_t b, std::u16string& out);
+    enum { FIELD_SEPARATOR, FIELD_LINE_END, FIELD_END };
+    // Decodes from i to the next "<>" (i then after it and one space), LF (i at the LF) or
+    // the end of the text. The body adds its rules for "<br>" and dropped blank lines.
+    int decodeField(const char16_t* p, size_t& i, size_t n, bool body, std::u16string& out);
     void appendNote(std::u16string& out);
     void appendImageRows(std::u16string& out);
     bool lineHasImage(std::u16string_view line);
@@ -85,10 +86,11 @@ private:
     TavloConvertOptions m_options;
     std::u16string m_title;
     bool m_hasTitle = false;
-    std::unordered_map<std::u16string, uint8_t, Hash, std::equal_to<>> m_ids;
-    std::unordered_set<std::u16string, Hash, std::equal_to<>> m_refs;
+    CTavloStringCounts m_ids;
+    CTavloStringCounts m_refs;
     int m_dropped = 0;
     int m_lastCount = 0;
+    std::u16string m_piece;             // UTF-16 of the piece being converted
     CVornRegex* m_imageRegex = nullptr; // built-in image-link pattern, made on first use
 };
 

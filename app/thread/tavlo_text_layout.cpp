@@ -1,6 +1,7 @@
 #include "tavlo_text_layout.h"
 
 #include <algorithm>
+#include <climits>
 
 CTavloTextLayout::CTavloTextLayout() {
     m_starts.assign(2, 0);
@@ -15,45 +16,60 @@ int CTavloTextLayout::TabAdvance(int x) const {
 
 size_t CTavloTextLayout::NextLineStart(size_t pos, int* endX) const {
     const size_t n = m_buf.Length();
-    const int avail = m_params.clientWidth - m_params.marginRight;
-    const bool wrap = m_params.wrap;
+    // Without wrap only the length limit breaks a line.
+    const int avail = m_params.wrap ? m_params.clientWidth - m_params.marginRight : INT_MAX;
     const size_t limit = m_params.lineLimit ? m_params.lineLimit : 32768;
+    const size_t end = std::min(n, pos + limit);
+    const CTavloCharWidths::Measure measure = m_measure;
+    void* const context = m_context;
     int x = m_params.marginLeft;
     size_t word = SIZE_MAX; // start of the current word, none while in spaces
     size_t i = pos;
-    size_t result = n;
-    while (i < n) {
+    size_t result = end;
+    while (i < end) {
         // Walk the contiguous piece up to the gap without re-checking it per character.
-        const char16_t* p = m_buf.Data(i);
-        size_t stop = i < m_buf.GapPosition() ? m_buf.GapPosition() : n;
-        for (; i < stop; ++i, ++p) {
-            char16_t c = *p;
-            if (c == u'\n') {
+        const char16_t* p = m_buf.Data(i) - i;
+        size_t stop = i < m_buf.GapPosition() ? std::min(end, m_buf.GapPosition()) : end;
+        for (; i < stop; ++i) {
+            char16_t c = p[i];
+            int w;
+            if (c > u' ') {
+                if (word == SIZE_MAX)
+                    word = i;
+                w = CTavloCharWidths::Get(c, measure, context);
+            } else if (c == u' ') {
+                word = SIZE_MAX;
+                w = CTavloCharWidths::Get(c, measure, context);
+            } else if (c == u'\n') {
                 result = i + 1;
                 goto done;
-            }
-            if (c == u'\r') {
+            } else if (c == u'\r') {
                 result = (i + 1 < n && m_buf.At(i + 1) == u'\n') ? i + 2 : i + 1;
                 goto done;
-            }
-            int w;
-            if (c == u' ') {
-                word = SIZE_MAX;
-                w = CharWidth(c);
             } else if (c == u'\t') {
                 word = SIZE_MAX;
                 w = TabAdvance(x);
             } else {
                 if (word == SIZE_MAX)
                     word = i;
-                w = CharWidth(c);
+                w = CTavloCharWidths::Get(c, measure, context);
             }
-            if (i > pos && (i - pos >= limit || (wrap && x + w > avail))) {
+            if (x + w > avail && i > pos) {
                 result = (word != SIZE_MAX && word > pos) ? word : i;
                 goto done;
             }
             x += w;
         }
+    }
+    // The length limit breaks like the width does, judged on the character at the limit.
+    if (end < n) {
+        char16_t c = m_buf.At(end);
+        if (c == u'\n')
+            result = end + 1;
+        else if (c == u'\r')
+            result = (end + 1 < n && m_buf.At(end + 1) == u'\n') ? end + 2 : end + 1;
+        else if (c != u' ' && c != u'\t' && word != SIZE_MAX && word > pos)
+            result = word;
     }
 done:
     if (endX)
@@ -103,6 +119,11 @@ void CTavloTextLayout::Relayout() {
 
 void CTavloTextLayout::SetText(std::u16string_view text) {
     m_buf.Assign(text);
+    Relayout();
+}
+
+void CTavloTextLayout::SetText(std::u16string&& text) {
+    m_buf.Assign(std::move(text));
     Relayout();
 }
 

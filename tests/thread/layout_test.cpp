@@ -98,6 +98,13 @@ TEST_F(Layout, LineLimitWithoutWrap) {
     ASSERT_EQ(layout.LineCount(), 2);
     EXPECT_EQ(layout.LineStart(1), 32768u);
     EXPECT_EQ(layout.LineStart(2), 40000u);
+    // A line break right at the limit belongs to the line; a word that runs over the limit
+    // moves to the next line.
+    layout.SetText(std::u16string(32768, u'x') + u"\ny");
+    EXPECT_EQ(layout.LineCount(), 2);
+    layout.SetText(u"ab " + std::u16string(32766, u'x'));
+    ASSERT_EQ(layout.LineCount(), 2);
+    EXPECT_EQ(layout.LineStart(1), 3u);
     // Without wrap a short line stays whole however narrow the window.
     layout.SetText(u"aaa bbb ccc dd\nx");
     EXPECT_EQ(layout.LineCount(), 2);
