@@ -22,9 +22,8 @@ public:
 
     void Insert(size_t pos, std::u16string_view text);
     void Erase(size_t pos, size_t len);
-    void Assign(std::u16string_view text);
-    // Takes the text over without copying it (the gap goes at its end).
-    void Assign(std::u16string&& text);
+    // Takes the text over (moved in, not copied); the gap goes at its end.
+    void Assign(std::u16string text);
     void Clear() { Assign(std::u16string()); }
     std::u16string Substr(size_t pos, size_t len) const;
     std::u16string Text() const { return Substr(0, Length()); }

@@ -117,12 +117,7 @@ void CTavloTextLayout::Relayout() {
     m_step = m_starts.size();
 }
 
-void CTavloTextLayout::SetText(std::u16string_view text) {
-    m_buf.Assign(text);
-    Relayout();
-}
-
-void CTavloTextLayout::SetText(std::u16string&& text) {
+void CTavloTextLayout::SetText(std::u16string text) {
     m_buf.Assign(std::move(text));
     Relayout();
 }

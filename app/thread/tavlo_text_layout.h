@@ -42,8 +42,7 @@ public:
     std::u16string Substr(size_t pos, size_t len) const { return m_buf.Substr(pos, len); }
 
     // Replaces the whole text and lays it out.
-    void SetText(std::u16string_view text);
-    void SetText(std::u16string&& text);
+    void SetText(std::u16string text);
     // Replaces len characters at pos by text and lays out only what changed.
     void Replace(size_t pos, size_t len, std::u16string_view text);
     void Append(std::u16string_view text) { Replace(Length(), 0, text); }
