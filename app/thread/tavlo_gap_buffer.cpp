@@ -47,11 +47,7 @@ void CTavloGapBuffer::Erase(size_t pos, size_t len) {
     m_gapEnd += len;
 }
 
-void CTavloGapBuffer::Assign(std::u16string_view text) {
-    Assign(std::u16string(text));
-}
-
-void CTavloGapBuffer::Assign(std::u16string&& text) {
+void CTavloGapBuffer::Assign(std::u16string text) {
     m_buf = std::move(text);
     m_gapStart = m_buf.size();
     m_buf.resize(m_buf.size() + kInitialCapacity);
