@@ -20,6 +20,11 @@ public:
         return i < m_gapStart ? m_buf.data() + i : m_buf.data() + i + gapLength();
     }
 
+    // Overwrites one character (a marker changed in place).
+    void Set(size_t i, char16_t c) {
+        if (i < Length())
+            (i < m_gapStart ? m_buf[i] : m_buf[i + gapLength()]) = c;
+    }
     void Insert(size_t pos, std::u16string_view text);
     void Erase(size_t pos, size_t len);
     // Takes the text over (moved in, not copied); the gap goes at its end.
