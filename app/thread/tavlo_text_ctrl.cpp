@@ -1,11 +1,13 @@
 #include "tavlo_text_ctrl.h"
 
 #include <QClipboard>
+#include <QGlyphRun>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QVarLengthArray>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -17,31 +19,6 @@ inline bool isControl(char16_t c) {
 }
 inline bool isSurrogate(char16_t c) {
     return c >= 0xD800 && c <= 0xDFFF;
-}
-
-// What is drawn for a run: no markers or other control characters, and a lone surrogate
-// (an undecodable byte of the log) as the replacement character.
-QString drawable(const char16_t* text, int count) {
-    QString s;
-    s.reserve(count);
-    for (int i = 0; i < count; ++i) {
-        char16_t c = text[i];
-        if (isControl(c))
-            continue;
-        if (isSurrogate(c)) {
-            bool pair =
-                c <= 0xDBFF && i + 1 < count && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
-            if (!pair) {
-                s += QChar(0xFFFD);
-                continue;
-            }
-            s += QChar(c);
-            s += QChar(text[++i]);
-            continue;
-        }
-        s += QChar(c);
-    }
-    return s;
 }
 
 int wordClass(char16_t c) {
@@ -77,12 +54,25 @@ CTavloTextCtrl::CTavloTextCtrl(QWidget* parent, bool wrap) : QAbstractScrollArea
 CTavloTextCtrl::~CTavloTextCtrl() = default;
 
 int CTavloTextCtrl::measure(char16_t c, void* context) {
-    const auto* fm = static_cast<const QFontMetrics*>(context);
+    return static_cast<const CTavloTextCtrl*>(context)->measureChar(c);
+}
+
+// The advance the glyph is drawn with: the face's own, rounded to a pixel. A surrogate (one
+// half of a pair, or an undecodable byte of the log) takes the replacement character's.
+int CTavloTextCtrl::measureChar(char16_t c) const {
     if (isControl(c))
         return 0;
-    if (isSurrogate(c))
-        return fm->horizontalAdvance(QChar(0xFFFD));
-    return fm->horizontalAdvance(QChar(c));
+    QChar ch(isSurrogate(c) ? char16_t(0xFFFD) : c);
+    if (m_raw.isValid()) {
+        quint32 glyph = 0;
+        int n = 1;
+        if (m_raw.glyphIndexesForChars(&ch, 1, &glyph, &n) && n == 1 && glyph) {
+            QList<QPointF> adv = m_raw.advancesForGlyphIndexes(QList<quint32>{glyph});
+            if (!adv.isEmpty())
+                return qRound(adv.first().x());
+        }
+    }
+    return m_metrics->horizontalAdvance(ch);
 }
 
 int CTavloTextCtrl::GetPageLines() const {
@@ -121,7 +111,8 @@ void CTavloTextCtrl::Recalc() {
     m_lineHeight = std::max(1, m_metrics->height() + m_lineSpacing);
     m_ascent = m_metrics->ascent();
     m_averageWidth = std::max(1, m_metrics->averageCharWidth());
-    m_layout.SetMeasure(&CTavloTextCtrl::measure, m_metrics.get());
+    m_raw = QRawFont::fromFont(m_font);
+    m_layout.SetMeasure(&CTavloTextCtrl::measure, this);
     relayoutKeepingTop();
 }
 
@@ -327,9 +318,52 @@ void CTavloTextCtrl::DrawRunPart(QPainter& p, const TavloTextRun& run, int from,
     to = std::clamp(to, from, run.count);
     if (from == to)
         return;
-    int x = run.x + RunWidth(run.text, from);
     p.setPen(color);
-    p.drawText(QPoint(x, run.baseline), drawable(run.text + from, to - from));
+    const int n = to - from;
+    const char16_t* t = run.text + from;
+    // Glyphs go exactly where the layout put them, so links, selection and caret line up.
+    QVarLengthArray<QChar, 256> chars(n);
+    for (int i = 0; i < n; ++i)
+        chars[i] = QChar(isSurrogate(t[i]) ? char16_t(0xFFFD) : t[i]);
+    QVarLengthArray<quint32, 256> glyphs(n);
+    int count = n;
+    bool haveGlyphs = m_raw.isValid() &&
+                      m_raw.glyphIndexesForChars(chars.data(), n, glyphs.data(), &count) &&
+                      count == n;
+    QList<quint32> indexes;
+    QList<QPointF> positions;
+    indexes.reserve(n);
+    positions.reserve(n);
+    int x = run.x + RunWidth(run.text, from);
+    for (int i = 0; i < n; ++i) {
+        char16_t c = t[i];
+        int w = m_layout.CharWidth(c);
+        if (!isControl(c)) {
+            bool pair =
+                c >= 0xD800 && c <= 0xDBFF && i + 1 < n && t[i + 1] >= 0xDC00 && t[i + 1] <= 0xDFFF;
+            if (pair) {
+                // Outside the plane the face covers: the painter's own fallback draws it.
+                p.drawText(QPoint(x, run.baseline), QString(QChar(c)) + QChar(t[i + 1]));
+                x += w + m_layout.CharWidth(t[i + 1]);
+                ++i;
+                continue;
+            }
+            if (haveGlyphs && glyphs[i]) {
+                indexes.append(glyphs[i]);
+                positions.append(QPointF(x, run.baseline));
+            } else {
+                p.drawText(QPoint(x, run.baseline), QString(chars[i]));
+            }
+        }
+        x += w;
+    }
+    if (!indexes.isEmpty()) {
+        QGlyphRun glyphRun;
+        glyphRun.setRawFont(m_raw);
+        glyphRun.setGlyphIndexes(indexes);
+        glyphRun.setPositions(positions);
+        p.drawGlyphRun(QPointF(0, 0), glyphRun);
+    }
 }
 
 // Runs of a line: cut at tabs, the selection bounds, every 256th character and the gap.
@@ -381,8 +415,8 @@ void CTavloTextCtrl::paintLine(QPainter& p, int line) {
             run.baseline = m_ascent;
             run.clip = QRect(x, 0, w, m_lineHeight);
             run.selected = selected;
+            // Not clipped: a glyph may reach a little past its advance.
             p.save();
-            p.setClipRect(run.clip);
             bool drawn = !selected && m_painter && m_painter(p, run);
             if (!drawn) {
                 if (selected)

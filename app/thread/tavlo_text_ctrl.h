@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QPixmap>
+#include <QRawFont>
 
 #include <functional>
 #include <memory>
@@ -145,6 +146,7 @@ protected:
 private:
     template <typename Handle> bool hooked(QEvent* e, Handle&& handle);
     static int measure(char16_t c, void* context);
+    int measureChar(char16_t c) const;
     void applyParams();
     void relayoutKeepingTop();
     void updateScrollBars();
@@ -156,6 +158,8 @@ private:
     CTavloTextLayout m_layout;
     QFont m_font;
     std::unique_ptr<QFontMetrics> m_metrics;
+    // The resolved face: glyphs are placed one by one at the cached advances.
+    QRawFont m_raw;
     int m_lineHeight = 16;
     int m_ascent = 12;
     int m_averageWidth = 8;
