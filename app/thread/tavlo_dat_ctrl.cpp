@@ -33,6 +33,8 @@ CTavloDatCtrl::CTavloDatCtrl(QWidget* parent) {
     m_hideAboned = s.TransParentAbone != 0;
     m_text = new CTavloTextCtrl(parent, true);
     m_text->SetReadOnly(true);
+    m_appliedFont = ArticleFont();
+    m_text->SetTextFont(m_appliedFont);
     m_text->SetPainter([this](QPainter& p, const TavloTextRun& run) { return PaintRun(p, run); });
     m_text->SetColorProvider([](int which, QColor* color) {
         const CTavloSettings& st = CTavloSettings::Instance();

@@ -112,6 +112,12 @@ void CTavloTextCtrl::Recalc() {
     m_ascent = m_metrics->ascent();
     m_averageWidth = std::max(1, m_metrics->averageCharWidth());
     m_raw = QRawFont::fromFont(m_font);
+    // The width cache is one for the process: widths of another font must not stay in it.
+    static QString cachedFont;
+    if (m_font.key() != cachedFont) {
+        CTavloCharWidths::Clear();
+        cachedFont = m_font.key();
+    }
     m_layout.SetMeasure(&CTavloTextCtrl::measure, this);
     relayoutKeepingTop();
 }

@@ -264,6 +264,12 @@ TEST_F(TextCtrl, WidthsAreCachedPerCodeUnit) {
     EXPECT_EQ(ctrl->RunWidth(u"\x01\x05\x0f", 3), 0);
     CTavloTextCtrl::ClearWidthCache();
     EXPECT_EQ(CTavloCharWidths::Entry(u'a'), 0);
+
+    // A different font never reuses widths measured with the old one.
+    ctrl->SetText(u"WWWW");
+    int small = ctrl->RunWidth(u"W", 1);
+    ctrl->SetTextFont(ViewFont(28));
+    EXPECT_GT(ctrl->RunWidth(u"W", 1), small);
 }
 
 } // namespace

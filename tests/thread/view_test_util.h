@@ -18,8 +18,9 @@ inline QApplication& ViewApp() {
     static int argc = 1;
     static char name[] = "test_threadview";
     static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
+    // Never destroyed: tearing Qt down among the other static objects at exit crashes.
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
 }
 
 // The font every view test uses: the Japanese face at a fixed pixel size.
