@@ -33,6 +33,8 @@ void CTavloGapBuffer::reserveGap(size_t need) {
 }
 
 void CTavloGapBuffer::Insert(size_t pos, std::u16string_view text) {
+    if (text.empty())
+        return;
     pos = std::min(pos, Length());
     moveGap(pos);
     reserveGap(text.size());

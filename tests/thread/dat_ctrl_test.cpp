@@ -285,7 +285,8 @@ TEST_F(DatCtrl, HostileLogsOpenInBoundedTime) {
     // NULs, invalid Shift_JIS, a "<" without ">", "&#" with five digits and no ";", a 10 MB
     // line, and the rest of a normal log after them.
     std::string log = Post(1);
-    log += std::string("a\0b<><>d<>\x81\x0a", 15);
+    static const char kNul[] = "a\0b<><>d<>\x81\x0a";
+    log += std::string(kNul, sizeof kNul - 1);
     log += "x<>\xff\xfe\x80<<&#12345<br><>\n";
     std::string huge = "n<><>d<>";
     while (huge.size() < 10 * 1024 * 1024)
