@@ -15,6 +15,8 @@ public:
             return v & 0xFF;
         return fill(c, measure, context);
     }
+    // The table itself, for the layout's inner loop.
+    static const uint16_t* Table() { return s_table; }
     // Raw entry (0 when unknown).
     static uint16_t Entry(char16_t c) { return s_table[c]; }
     // Forgets every width (the article font changed).

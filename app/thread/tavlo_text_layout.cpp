@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <climits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 CTavloTextLayout::CTavloTextLayout() {
     m_starts.assign(2, 0);
 }
@@ -31,6 +35,39 @@ size_t CTavloTextLayout::NextLineStart(size_t pos, int* endX) const {
         const char16_t* p = m_buf.Data(i) - i;
         size_t stop = i < m_buf.GapPosition() ? std::min(end, m_buf.GapPosition()) : end;
         for (; i < stop; ++i) {
+#if defined(__SSE2__)
+            // Eight printable characters with known widths that fit as a whole: no break can
+            // fall among them, so only the word start needs following.
+            while (i + 8 <= stop) {
+                __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+                __m128i below = _mm_subs_epu16(_mm_set1_epi16(0x20), v);
+                if (_mm_movemask_epi8(_mm_cmpeq_epi16(below, _mm_setzero_si128())) != 0xFFFF)
+                    break;
+                const uint16_t* table = CTavloCharWidths::Table();
+                uint16_t e[8];
+                int sum = 0;
+                bool known = true;
+                for (int k = 0; k < 8; ++k) {
+                    e[k] = table[p[i + k]];
+                    known = known && e[k];
+                    sum += e[k] & 0xFF;
+                }
+                if (!known || x + sum > avail)
+                    break;
+                int spaces = _mm_movemask_epi8(_mm_cmpeq_epi16(v, _mm_set1_epi16(' ')));
+                if (!spaces) {
+                    if (word == SIZE_MAX)
+                        word = i;
+                } else {
+                    int last = (31 - __builtin_clz(static_cast<unsigned>(spaces))) >> 1;
+                    word = last == 7 ? SIZE_MAX : i + static_cast<size_t>(last) + 1;
+                }
+                x += sum;
+                i += 8;
+            }
+            if (i >= stop)
+                break;
+#endif
             char16_t c = p[i];
             int w;
             if (c > u' ') {

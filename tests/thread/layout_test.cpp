@@ -190,6 +190,73 @@ TEST_F(Layout, RandomEditsMatchAFullLayout) {
     }
 }
 
+// The line-breaking rule written plainly, one character at a time, to hold the layout's
+// faster loop against.
+std::vector<size_t> ReferenceStarts(const std::u16string& t, const TavloLayoutParams& p) {
+    auto width = [](char16_t c) { return FixedWidth(c, nullptr); };
+    std::vector<size_t> starts{0};
+    size_t pos = 0;
+    const size_t n = t.size();
+    while (pos < n) {
+        int x = p.marginLeft;
+        size_t word = SIZE_MAX, next = n;
+        for (size_t i = pos; i < n; ++i) {
+            char16_t c = t[i];
+            if (c == u'\n') {
+                next = i + 1;
+                break;
+            }
+            if (c == u'\r') {
+                next = i + 1 < n && t[i + 1] == u'\n' ? i + 2 : i + 1;
+                break;
+            }
+            int w;
+            if (c == u' ' || c == u'\t') {
+                word = SIZE_MAX;
+                if (c == u' ') {
+                    w = width(c);
+                } else {
+                    int rel = x - p.marginLeft + p.averageWidth;
+                    w = (rel + p.tabWidth - 1) / p.tabWidth * p.tabWidth + p.marginLeft - x;
+                }
+            } else {
+                if (word == SIZE_MAX)
+                    word = i;
+                w = width(c);
+            }
+            if (i > pos &&
+                (i - pos >= p.lineLimit || (p.wrap && x + w > p.clientWidth - p.marginRight))) {
+                next = word != SIZE_MAX && word > pos ? word : i;
+                break;
+            }
+            x += w;
+        }
+        if (next >= n && !(n && (t[n - 1] == u'\n' || t[n - 1] == u'\r')))
+            break;
+        starts.push_back(next);
+        pos = next;
+    }
+    starts.push_back(n);
+    return starts;
+}
+
+TEST_F(Layout, MatchesThePlainRuleOnRandomText) {
+    std::mt19937 rng(11);
+    const std::u16string alphabet = u"abcdefgh     \u3042\u3044\u6f22\u5b57\t\n>>12";
+    for (int round = 0; round < 300; ++round) {
+        std::u16string text;
+        size_t len = rng() % 2000;
+        for (size_t i = 0; i < len; ++i)
+            text += alphabet[rng() % alphabet.size()];
+        params.clientWidth = 20 + static_cast<int>(rng() % 400);
+        params.wrap = rng() % 4 != 0;
+        params.lineLimit = rng() % 2 ? 32768 : 1 + rng() % 60;
+        layout.SetParams(params);
+        layout.SetText(text);
+        ASSERT_EQ(Starts(), ReferenceStarts(text, params)) << "round " << round;
+    }
+}
+
 TEST(GapBuffer, EditsAnywhere) {
     CTavloGapBuffer b;
     b.Insert(0, u"hello world");
