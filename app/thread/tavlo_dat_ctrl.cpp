@@ -1,5 +1,7 @@
 #include "tavlo_dat_ctrl.h"
 
+#include "tavlo_article_file.h"
+#include "tavlo_dat_file.h"
 #include "tavlo_link.h"
 #include "tavlo_ng_file.h"
 #include "tavlo_path.h"
@@ -117,8 +119,14 @@ int CTavloDatCtrl::CreateFromFile() {
         VLOG(0, "CTavloDatCtrl::CreateFromFile", "error %s(%d)", m_logPath.c_str(), errno);
         return -200;
     }
-    if (bytes.empty())
+    // Always a whole new rendering: nothing of an earlier one may stay.
+    m_conv.Clear();
+    m_index.Clear();
+    m_cacheLine = -1;
+    if (bytes.empty()) {
+        m_text->SetText(std::u16string());
         return 0;
+    }
     if (!CTavloInfoFile::Create(m_boardUrl, m_key, m_info))
         m_info.Number = 1;
     // Posts above the boundary are new.
@@ -286,6 +294,45 @@ int CTavloDatCtrl::Write(bool force) {
     }
     VLOG(2, "CTavloDatCtrl::Write", "done [%s]%d(msec)", m_key.c_str(), timer.Elapsed());
     return 1;
+}
+
+void CTavloDatCtrl::SaveOnClose() {
+    if (CTavloDatFile::Exists(m_logPath)) {
+        CTavloArticleFile summary;
+        summary.Load(m_boardUrl);
+        summary.SetSeen(m_key, GetPostCount());
+        summary.Save();
+    }
+    Write(false);
+}
+
+int CTavloDatCtrl::GetLinkAt(size_t pos, std::u16string* link) {
+    const CTavloTextLayout& layout = m_text->Layout();
+    if (pos >= layout.Length())
+        return TAVLO_LINK_NONE;
+    size_t ls = logicalStart(layout.LineFromChar(pos));
+    // Only as far back and ahead as a link can reach.
+    size_t from = pos - ls > kLinkWindow ? pos - kLinkWindow : ls;
+    std::u16string window = layout.Substr(from, pos + kLinkWindow - from);
+    if (from > ls) {
+        size_t k = 0;
+        while (k < pos - from && !breaksLinks(window[k]))
+            ++k;
+        window.erase(0, k);
+        from += k;
+    }
+    size_t at = 0, s = 0, n = 0;
+    while (int kind = TavloFindLink(window, at, &s, &n)) {
+        if (from + s > pos)
+            break;
+        if (from + s + n > pos) {
+            if (link)
+                *link = window.substr(s, n);
+            return kind;
+        }
+        at = s + n;
+    }
+    return TAVLO_LINK_NONE;
 }
 
 void CTavloDatCtrl::ToggleHideAboned() {

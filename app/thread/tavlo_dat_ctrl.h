@@ -87,6 +87,14 @@ public:
     // 1 when it wrote, 0 when there was nothing to write, -1 when the write failed.
     int Write(bool force);
 
+    // Closing the tab: the board's article summary gets the post count (while the log
+    // exists), then the position is saved.
+    void SaveOnClose();
+
+    // The link (link grammar) of the logical line that holds pos and covers it: kind
+    // (TAVLO_LINK_URL or TAVLO_LINK_ANCHOR, 0 for none) with its text.
+    int GetLinkAt(size_t pos, std::u16string* link);
+
     bool GetHideAboned() const { return m_hideAboned; }
     void SetHideAboned(bool on) { m_hideAboned = on; }
     // Saves the position, flips hide-aboned and renders the thread again from its log.

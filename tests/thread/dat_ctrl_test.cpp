@@ -1,5 +1,7 @@
+#include "tavlo_article_file.h"
 #include "tavlo_dat_ctrl.h"
 #include "tavlo_info_file.h"
+#include "tavlo_link.h"
 #include "tavlo_path.h"
 #include "view_test_util.h"
 
@@ -245,6 +247,42 @@ TEST_F(DatCtrl, AnEmptyViewNeverOverwritesThePosition) {
     EXPECT_EQ(ctrl->Write(true), 0);
     EXPECT_EQ(ReadAll(infoPath),
               "((number . 12) nil nil nil nil nil (new 1) (count 35) (max 30) nil)");
+}
+
+TEST_F(DatCtrl, ClosingRecordsTheSummaryAndThePosition) {
+    WriteLog(Posts(1, 12));
+    ASSERT_EQ(ctrl->CreateFromFile(), 0);
+    ctrl->JumpNumber(9, false);
+    ctrl->SaveOnClose();
+    CTavloArticleFile summary;
+    ASSERT_TRUE(summary.Load(kBoard));
+    EXPECT_EQ(summary.GetSeen(kKey), 12);
+    EXPECT_EQ(ReadInfo().Number, 9);
+}
+
+TEST_F(DatCtrl, LinkUnderAPosition) {
+    WriteLog(Sjis("n<><>d<>見て ttp://example.com/a.html と &gt;&gt;１２ を<>題\n"));
+    ASSERT_EQ(ctrl->CreateFromFile(), 0);
+    std::u16string text = Text();
+    std::u16string link;
+    size_t url = text.find(u"ttp://");
+    EXPECT_EQ(ctrl->GetLinkAt(url + 5, &link), TAVLO_LINK_URL);
+    EXPECT_EQ(link, u"ttp://example.com/a.html");
+    EXPECT_EQ(TavloCompleteUrl(link), u"http://example.com/a.html");
+    size_t anchor = text.find(u">>");
+    EXPECT_EQ(ctrl->GetLinkAt(anchor + 3, &link), TAVLO_LINK_ANCHOR);
+    EXPECT_EQ(link, u">>\uFF11\uFF12");
+    EXPECT_EQ(ctrl->GetLinkAt(url - 2, &link), TAVLO_LINK_NONE);
+}
+
+TEST_F(DatCtrl, OpeningAgainStartsFromNothing) {
+    WriteLog(Post(1) + Post(2));
+    ASSERT_EQ(ctrl->CreateFromFile(), 0);
+    std::u16string first = Text();
+    ASSERT_EQ(ctrl->CreateFromFile(), 0);
+    EXPECT_EQ(Text(), first);
+    EXPECT_EQ(ctrl->GetPostCount(), 2);
+    EXPECT_EQ(ctrl->GetConverter().GetIdCount(u"id1"), 1);
 }
 
 TEST_F(DatCtrl, MarkReadStopsAtTheFurthestPost) {
