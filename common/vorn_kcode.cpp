@@ -129,7 +129,105 @@ void appendUtf8(std::string& out, uint32_t cp) {
     }
 }
 
+// Every single byte and lead/trail pair decoded by iconv once; 0 marks an invalid sequence.
+struct SjisTable {
+    char16_t single[256] = {};
+    char16_t pair[60][256] = {};
+
+    static int leadIndex(unsigned char c) { return c < 0xA0 ? c - 0x81 : c - 0xE0 + 31; }
+
+    SjisTable() {
+        Iconv cd("UTF-16LE", "CP932");
+        if (!cd.ok())
+            return;
+        auto decode = [&](const char* in, size_t len) -> char16_t {
+            cd.reset();
+            char buf[8];
+            char* src = const_cast<char*>(in);
+            size_t srcLeft = len;
+            char* dst = buf;
+            size_t dstLeft = sizeof(buf);
+            size_t r = iconv(cd.get(), &src, &srcLeft, &dst, &dstLeft);
+            if (r == static_cast<size_t>(-1) || srcLeft != 0 || sizeof(buf) - dstLeft != 2)
+                return 0;
+            char16_t u;
+            std::memcpy(&u, buf, 2);
+            return u;
+        };
+        for (int c = 0x80; c < 0x100; ++c) {
+            char b[2] = {static_cast<char>(c), 0};
+            if (!isLead(static_cast<unsigned char>(c)))
+                single[c] = decode(b, 1);
+        }
+        for (int c = 0x80; c < 0x100; ++c) {
+            if (!isLead(static_cast<unsigned char>(c)))
+                continue;
+            for (int t = 0; t < 0x100; ++t) {
+                char b[2] = {static_cast<char>(c), static_cast<char>(t)};
+                pair[leadIndex(static_cast<unsigned char>(c))][t] = decode(b, 2);
+            }
+        }
+    }
+};
+
+const SjisTable& sjisTable() {
+    static const SjisTable table;
+    return table;
+}
+
 } // namespace
+
+size_t VornAppendSjisToUtf16Fast(std::string_view sjis, std::u16string& out) {
+    const SjisTable& t = sjisTable();
+    const auto* p = reinterpret_cast<const unsigned char*>(sjis.data());
+    const size_t n = sjis.size();
+    size_t old = out.size();
+    out.resize(old + n);
+    char16_t* d = out.data() + old;
+    size_t escaped = 0;
+    size_t i = 0;
+    while (i < n) {
+        unsigned char c = p[i];
+        if (c < 0x80) {
+            // Runs of ASCII (dates, IDs, markup) eight bytes at a time.
+            while (i + 8 <= n) {
+                uint64_t w;
+                std::memcpy(&w, p + i, 8);
+                if (w & 0x8080808080808080ull)
+                    break;
+                for (int k = 0; k < 8; ++k)
+                    d[k] = p[i + k];
+                d += 8;
+                i += 8;
+            }
+            while (i < n && p[i] < 0x80)
+                *d++ = p[i++];
+            continue;
+        }
+        char16_t u = 0;
+        if (isLead(c)) {
+            if (i + 1 < n)
+                u = t.pair[SjisTable::leadIndex(c)][p[i + 1]];
+            if (u) {
+                *d++ = u;
+                i += 2;
+                continue;
+            }
+        } else {
+            u = t.single[c];
+            if (u) {
+                *d++ = u;
+                ++i;
+                continue;
+            }
+        }
+        *d++ = static_cast<char16_t>(0xDC00 + c);
+        ++escaped;
+        ++i;
+    }
+    out.resize(static_cast<size_t>(d - out.data()));
+    return escaped;
+}
 
 size_t VornAppendSjisToUtf16(std::string_view sjis, std::u16string& out) {
     return walkSjis(sjis, out, nullptr, 0);

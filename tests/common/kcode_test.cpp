@@ -108,3 +108,39 @@ TEST(KCode, ConvertKCodeExReplacesWhatCannotConvert) {
 }
 
 } // namespace
+
+namespace {
+
+// The table decoder must agree with the iconv walk on every byte and pair, including broken
+// pairs, lone leads at the end and random garbage.
+TEST(KCode, FastDecoderAgreesWithIconvOnEverySequence) {
+    for (int c = 0; c < 256; ++c) {
+        std::string one(1, static_cast<char>(c));
+        std::u16string a, b;
+        VornAppendSjisToUtf16(one, a);
+        VornAppendSjisToUtf16Fast(one, b);
+        ASSERT_EQ(a, b) << c;
+        for (int t = 0; t < 256; ++t) {
+            std::string two = one + static_cast<char>(t) + "x";
+            std::u16string a2, b2;
+            size_t ea = VornAppendSjisToUtf16(two, a2);
+            size_t eb = VornAppendSjisToUtf16Fast(two, b2);
+            ASSERT_EQ(a2, b2) << c << " " << t;
+            ASSERT_EQ(ea, eb);
+        }
+    }
+    uint32_t seed = 12345;
+    for (int round = 0; round < 200; ++round) {
+        std::string s;
+        for (int i = 0; i < 300; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            s += static_cast<char>((seed >> 16) & 0xFF);
+        }
+        std::u16string a = u"prefix", b = u"prefix";
+        VornAppendSjisToUtf16(s, a);
+        VornAppendSjisToUtf16Fast(s, b);
+        ASSERT_EQ(a, b);
+    }
+}
+
+} // namespace

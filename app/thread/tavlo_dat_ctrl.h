@@ -1,0 +1,155 @@
+#pragma once
+
+#include "tavlo_info_file.h"
+#include "tavlo_post_converter.h"
+#include "tavlo_post_index.h"
+#include "tavlo_text_ctrl.h"
+#include "vorn_regex.h"
+#include "vorn_string.h"
+
+#include <QPointer>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class QKeyEvent;
+class QMouseEvent;
+class QWidget;
+
+// The thread control: one per open thread (a tab of the thread view). It turns the thread's
+// log into display text for its text control, keeps the post index, paints posts by their
+// markers, appends what a fetch brings, and keeps the reader's position in the info file.
+class CTavloDatCtrl {
+public:
+    explicit CTavloDatCtrl(QWidget* parent = nullptr);
+    virtual ~CTavloDatCtrl();
+    CTavloDatCtrl(const CTavloDatCtrl&) = delete;
+    CTavloDatCtrl& operator=(const CTavloDatCtrl&) = delete;
+
+    CTavloTextCtrl* GetTextCtrl() const { return m_text.data(); }
+
+    // Identity: board URL (ending in "/") and key; derives the thread identity, the remote
+    // log URL, the log path and the info path.
+    void SetThread(const CVornString& boardUrl, const CVornString& key);
+    const CVornString& GetBoardUrl() const { return m_boardUrl; }
+    const CVornString& GetKey() const { return m_key; }
+    const CVornString& GetThreadId() const { return m_threadId; }
+    const CVornString& GetRemoteUrl() const { return m_remoteUrl; }
+    const CVornString& GetLogPath() const { return m_logPath; }
+    const CVornString& GetInfoPath() const { return m_info.Path; }
+    // Thread title (Shift_JIS, cleaned), from field 5 of post 1.
+    const CVornString& GetTitle() const { return m_title; }
+    void SetTitle(const CVornString& title) { m_title = title; }
+    CTavloInfoFile& GetInfo() { return m_info; }
+
+    // Builds this thread's NG expression from the rules and compiles it (any old one goes).
+    void PrepareNgExpression();
+    // Sets the expression from its text (Shift_JIS); empty means none.
+    void SetNgExpression(const CVornString& pattern);
+    bool HasNgExpression() const { return m_ng != nullptr; }
+
+    // Opens the thread from its log: 0, or -200 when the log cannot be read.
+    int CreateFromFile();
+    // Display text of log lines (UTF-16) appended to out; fills title, IDs and references.
+    size_t Convert(std::u16string_view log, int firstNumber, int firstNew, std::u16string& out);
+    // Rebuilds the post index from the display lines.
+    void createIndex();
+    // Clears text, index, ID counts, referenced numbers and the inline-image cache.
+    void Clear();
+
+    int GetPostCount() const { return m_index.GetCount(); }
+    // Number of post headers at or above line (0 above post 1).
+    int GetPostNumber(int line) const { return m_index.PostOfLine(line); }
+    int GetPostLine(int number) const { return m_index.GetLine(number); }
+    int GetTopPost() const;
+    const CTavloPostIndex& GetIndex() const { return m_index; }
+    const CTavloPostConverter& GetConverter() const { return m_conv; }
+    // Header marker of a post (0 when there is no such post).
+    char16_t GetHeaderMark(int number) const;
+    // The last post, skipping aboned ones while they are hidden; 0 when none.
+    int GetLastVisiblePost() const;
+
+    // Scrolls so that post number's header is the top line; nothing beyond the last post.
+    void JumpNumber(int number, bool record);
+    std::vector<int>& GetJumpHistory() { return m_history; }
+    int GetFurthestReadLine() const { return m_furthest; }
+    void SetFurthestReadLine(int line) { m_furthest = line; }
+    // Date lines of posts up to the furthest-read one lose the new marker.
+    void MarkRead();
+
+    // What a fetch tells the open thread (view message types 0 to 3).
+    void OnWriteFile(const CVornString& text);
+    void OnOpenFile(int fresh);
+    void OnCloseFile(int written);
+    void OnReloadFile();
+    // Saves the reading position; writes the info file only when something changed or force.
+    // 1 when it wrote, 0 when there was nothing to write, -1 when the write failed.
+    int Write(bool force);
+
+    // Closing the tab: the board's article summary gets the post count (while the log
+    // exists), then the position is saved.
+    void SaveOnClose();
+
+    // The link (link grammar) of the logical line that holds pos and covers it: kind
+    // (TAVLO_LINK_URL or TAVLO_LINK_ANCHOR, 0 for none) with its text.
+    int GetLinkAt(size_t pos, std::u16string* link);
+
+    bool GetHideAboned() const { return m_hideAboned; }
+    void SetHideAboned(bool on) { m_hideAboned = on; }
+    // Saves the position, flips hide-aboned and renders the thread again from its log.
+    void ToggleHideAboned();
+    // Toggles wrapping, keeping the post at the top.
+    void SetWrap(bool on);
+    // Applies the article font, keeping the post at the top.
+    void SetArticleFont(const QFont& font);
+    // The article font of the settings.
+    static QFont ArticleFont();
+    static void ClearWidthCache() { CTavloTextCtrl::ClearWidthCache(); }
+
+    bool IsUpdating() const { return m_updating; }
+    void SetUpdating(bool on) { m_updating = on; }
+    const CVornString& GetLinkTarget() const { return m_linkTarget; }
+    void SetLinkTarget(const CVornString& url) { m_linkTarget = url; }
+
+    // The painter registered with the text control (public for the views that print).
+    bool PaintRun(QPainter& p, const TavloTextRun& run);
+
+protected:
+    // Key-down, before the text control: true when handled (the text control then leaves it).
+    virtual bool OnKeyDown(QKeyEvent* e);
+    // Mouse-button-up, after the text control.
+    virtual void OnMouseUp(QMouseEvent* e);
+    // A row reserved for an inline image; true when painted (nothing by default).
+    virtual bool PaintImageRow(QPainter& p, const TavloTextRun& run);
+    // The inline-image cache is dropped with the text.
+    virtual void ClearImageCache() {}
+
+private:
+    size_t logicalStart(int line);
+    int keepTopPost();
+    void restoreTopPost(int number);
+    void openInto(std::u16string&& display);
+
+    QPointer<CTavloTextCtrl> m_text;
+    CVornString m_boardUrl;
+    CVornString m_key;
+    CVornString m_threadId;
+    CVornString m_remoteUrl;
+    CVornString m_logPath;
+    CVornString m_title;
+    CTavloInfoFile m_info;
+    CTavloPostConverter m_conv;
+    CTavloPostIndex m_index;
+    std::unique_ptr<CVornRegex> m_ng;
+    std::vector<int> m_history;
+    bool m_hideAboned = true;
+    bool m_updating = false;
+    int m_furthest = 0;
+    int m_topPost = 0; // kept across a relayout
+    CVornString m_linkTarget;
+    QFont m_appliedFont;
+    // Logical line start of the display line painted last.
+    int m_cacheLine = -1;
+    size_t m_cacheStart = 0;
+};

@@ -1,0 +1,384 @@
+#include "tavlo_post_converter.h"
+
+#include "tavlo_html_entity.h"
+#include "tavlo_link.h"
+#include "tavlo_scan.h"
+#include "vorn_kcode.h"
+#include "vorn_regex.h"
+
+namespace {
+
+constexpr char16_t kReplacement = u'\uFFFD';
+
+// Characters that leave the plain copy loop: tags, references and control characters (a
+// control character in a post must never turn into a marker).
+inline bool isSpecial(char16_t c) {
+    return c == u'<' || c == u'&' || c < 0x20;
+}
+
+inline bool isRefChar(char16_t c) {
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F') ||
+           c == u'x';
+}
+
+inline int hexValue(char16_t c) {
+    if (c >= u'0' && c <= u'9')
+        return c - u'0';
+    if (c >= u'a' && c <= u'f')
+        return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F')
+        return c - u'A' + 10;
+    return -1;
+}
+
+inline bool isAlnum(char16_t c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
+}
+
+// Finds the ">" that closes a tag on the current line. A ">" that belongs to a "<>"
+// separator closes nothing, so a stray "<" never swallows the end of a field. The last
+// answer is kept so that a line full of "<" without ">" stays linear.
+class CloseFinder {
+public:
+    explicit CloseFinder(const char16_t* p, size_t n) : m_p(p), m_n(n) {}
+    // Position of the ">" closing the "<" at i, or SIZE_MAX when there is none.
+    size_t Find(size_t i) {
+        if (m_at <= i) {
+            size_t k = TavloScanEither(m_p, i + 1, m_n, u'>', u'\n');
+            m_at = k;
+            m_close = k < m_n && m_p[k] == u'>' && m_p[k - 1] != u'<';
+        }
+        return m_close ? m_at : SIZE_MAX;
+    }
+
+private:
+    const char16_t* m_p;
+    size_t m_n;
+    size_t m_at = 0;
+    bool m_close = false;
+};
+
+void appendNumber(std::u16string& out, int n) {
+    char16_t buf[16];
+    int len = 0;
+    unsigned v = n < 0 ? 0u - static_cast<unsigned>(n) : static_cast<unsigned>(n);
+    do {
+        buf[len++] = static_cast<char16_t>(u'0' + v % 10);
+        v /= 10;
+    } while (v);
+    if (n < 0)
+        buf[len++] = u'-';
+    while (len)
+        out += buf[--len];
+}
+
+// Decodes "&..." at p[i]; returns the position after what was consumed.
+size_t decodeAmp(const char16_t* p, size_t i, size_t b, std::u16string& out) {
+    if (i + 1 < b && p[i + 1] == u'#') {
+        size_t j = i + 2;
+        size_t k = j;
+        while (k < b && k - j < 5 && isRefChar(p[k]))
+            ++k;
+        uint32_t v = 0;
+        if (k > j && p[j] == u'x') {
+            for (size_t m = j + 1; m < k; ++m) {
+                int d = hexValue(p[m]);
+                if (d < 0)
+                    break;
+                v = v * 16 + static_cast<uint32_t>(d);
+            }
+        } else {
+            for (size_t m = j; m < k && p[m] >= u'0' && p[m] <= u'9'; ++m)
+                v = v * 10 + static_cast<uint32_t>(p[m] - u'0');
+        }
+        v &= 0xFFFF;
+        // Below 0x20 the unit would be a marker or a line break: kept as written, like 0.
+        if (k < b && p[k] == u';' && v >= 0x20) {
+            out += static_cast<char16_t>(v);
+            return k + 1;
+        }
+        out.append(p + i, k - i);
+        return k;
+    }
+    size_t k = i + 1;
+    while (k < b && k - (i + 1) < kTavloHtmlEntityMaxName && isAlnum(p[k]))
+        ++k;
+    if (k > i + 1 && k < b && p[k] == u';') {
+        std::u16string_view name(p + i + 1, k - (i + 1));
+        // The references boards write all the time, before the table search.
+        char16_t code = name == u"gt"     ? u'>'
+                        : name == u"lt"   ? u'<'
+                        : name == u"amp"  ? u'&'
+                        : name == u"quot" ? u'"'
+                                          : TavloFindHtmlEntity(name);
+        if (code) {
+            out += code;
+            return k + 1;
+        }
+    }
+    out += u'&';
+    return i + 1;
+}
+
+inline bool endsWithThreeLf(const std::u16string& out) {
+    size_t n = out.size();
+    return n >= 3 && out[n - 1] == u'\n' && out[n - 2] == u'\n' && out[n - 3] == u'\n';
+}
+
+} // namespace
+
+CTavloPostConverter::CTavloPostConverter() = default;
+
+CTavloPostConverter::~CTavloPostConverter() {
+    delete m_imageRegex;
+}
+
+void CTavloPostConverter::Clear() {
+    m_title.clear();
+    m_hasTitle = false;
+    m_ids.Clear();
+    m_refs.Clear();
+    m_lastCount = 0;
+}
+
+int CTavloPostConverter::GetIdCount(std::u16string_view id) const {
+    return m_ids.Get(id);
+}
+
+bool CTavloPostConverter::IsReferenced(std::u16string_view number) const {
+    return m_refs.Get(number) != 0;
+}
+
+void CTavloPostConverter::appendNote(std::u16string& out) {
+    out += static_cast<char16_t>(TAVLO_MARK_MESSAGE);
+    out += u'(';
+    appendNumber(out, m_dropped);
+    out += u"行削除)\n";
+    m_dropped = 0;
+}
+
+bool CTavloPostConverter::lineHasImage(std::u16string_view line) {
+    if (m_options.hasImageLink)
+        return m_options.hasImageLink(line);
+    if (!m_imageRegex) {
+        m_imageRegex = new CVornRegex;
+        m_imageRegex->CompileW(u"(h?t?tps?://[!-~]+\\.(?:gif|jpg|jpeg|png|bmp))(?:$|[^!-~])");
+    }
+    return m_imageRegex->MatchW(line) >= 0;
+}
+
+void CTavloPostConverter::appendImageRows(std::u16string& out) {
+    // The line that just ended: from the LF before the last one.
+    size_t end = out.size() - 1;
+    size_t start = out.rfind(u'\n', end - 1);
+    start = start == std::u16string::npos ? 0 : start + 1;
+    if (!lineHasImage(std::u16string_view(out).substr(start, end - start)))
+        return;
+    for (int k = 0; k < m_options.inlineImageHeight; ++k) {
+        out += static_cast<char16_t>(TAVLO_MARK_IMAGE);
+        out += u" \n";
+    }
+}
+
+int CTavloPostConverter::decodeField(const char16_t* p, size_t& i, size_t n, bool body,
+                                     std::u16string& out) {
+    CloseFinder close(p, n);
+    for (;;) {
+        size_t s = i;
+        i = TavloScanPlain(p, i, n);
+        if (i > s) {
+            if (m_dropped)
+                appendNote(out);
+            out.append(p + s, i - s);
+        }
+        if (i >= n)
+            return FIELD_END;
+        char16_t c = p[i];
+        if (c == u'<') {
+            if (i + 1 < n && p[i + 1] == u'>') {
+                i += 2;
+                if (i < n && p[i] == u' ')
+                    ++i;
+                return FIELD_SEPARATOR;
+            }
+            if (body && i + 3 < n && p[i + 1] == u'b' && p[i + 2] == u'r' && p[i + 3] == u'>') {
+                if (out.back() == u' ')
+                    out.pop_back();
+                if (m_options.deleteBlankLines && endsWithThreeLf(out)) {
+                    ++m_dropped;
+                } else {
+                    out += u'\n';
+                    if (m_options.inlineImage)
+                        appendImageRows(out);
+                }
+                i += 4;
+                while (i < n && p[i] == u' ')
+                    ++i;
+                continue;
+            }
+            size_t gt = close.Find(i);
+            i = gt != SIZE_MAX ? gt + 1 : i + 1;
+            continue;
+        }
+        if (c == u'\n')
+            return FIELD_LINE_END;
+        if (c == u'\r' && i + 1 < n && p[i + 1] == u'\n') {
+            ++i;
+            return FIELD_LINE_END;
+        }
+        if (m_dropped)
+            appendNote(out);
+        if (c == u'&') {
+            i = decodeAmp(p, i, n, out);
+        } else {
+            out += c == u'\t' ? u'\t' : kReplacement;
+            ++i;
+        }
+    }
+}
+
+size_t CTavloPostConverter::Convert(std::u16string_view log, int firstNumber, int firstNew,
+                                    CVornRegex* ng, bool hideAboned, std::u16string& out) {
+    const char16_t* p = log.data();
+    const size_t n = log.size();
+    out.reserve(out.size() + n + n / 4 + 64);
+    int number = firstNumber;
+    m_lastCount = 0;
+    m_dropped = 0;
+    size_t i = 0;
+    while (i < n) {
+        // Header: marker, "[N]", name, "<", mail, ">".
+        size_t head = out.size();
+        out += static_cast<char16_t>(TAVLO_MARK_FROM);
+        out += u'[';
+        appendNumber(out, number);
+        out += u']';
+        int state = decodeField(p, i, n, false, out);
+        out += u'<';
+        size_t mailStart = out.size();
+        if (state == FIELD_SEPARATOR)
+            state = decodeField(p, i, n, false, out);
+        if (std::u16string_view(out).substr(mailStart).ends_with(u"sage"))
+            out[head] = TAVLO_MARK_FROM_SAGE;
+        else if (out.size() > mailStart)
+            out[head] = TAVLO_MARK_FROM_MAIL;
+        out += u">\n";
+
+        // Date line and its ID.
+        size_t dateStart = out.size();
+        out += static_cast<char16_t>(number < firstNew ? TAVLO_MARK_DATE : TAVLO_MARK_DATE_NEW);
+        if (state == FIELD_SEPARATOR)
+            state = decodeField(p, i, n, false, out);
+        size_t idStart = 0, idLen = 0;
+        if (TavloExtractId(std::u16string_view(out).substr(dateStart), &idStart, &idLen)) {
+            m_ids.Add(std::u16string_view(out).substr(dateStart + idStart, idLen), 2);
+        }
+        out += u'\n';
+
+        // Body, then the title (post 1 only) up to the end of the line.
+        size_t bodyStart = out.size();
+        if (state == FIELD_SEPARATOR)
+            state = decodeField(p, i, n, true, out);
+        if (state == FIELD_SEPARATOR) {
+            size_t e = TavloScanEither(p, i, n, u'\n', u'\n');
+            if (number == 1 && !m_hasTitle) {
+                size_t te = e > i && p[e - 1] == u'\r' ? e - 1 : e;
+                m_title.assign(p + i, te - i);
+                m_hasTitle = true;
+            }
+            i = e;
+        }
+        if (m_dropped)
+            appendNote(out);
+        // The last body line may hold an image link as well as the lines ended by "<br>".
+        if (m_options.inlineImage && out.size() > bodyStart && out.back() != u'\n') {
+            out += u'\n';
+            appendImageRows(out);
+        }
+
+        TavloCollectAnchors(std::u16string_view(out).substr(bodyStart),
+                            [this](std::u16string_view d) { m_refs.Add(d, 1); });
+
+        if (ng && ng->MatchW(std::u16string_view(out).substr(head)) >= 0) {
+            out[head] = TAVLO_MARK_ABONE;
+            if (hideAboned)
+                out.resize(head + 1);
+        }
+
+        while (out.size() > head + 1 && out.back() == u'\n')
+            out.pop_back();
+        out += u"\n\n";
+
+        ++number;
+        ++m_lastCount;
+        i = i < n ? i + 1 : n; // past the line's LF
+    }
+    return out.size();
+}
+
+size_t CTavloPostConverter::ConvertSjis(std::string_view log, int firstNumber, int firstNew,
+                                        CVornRegex* ng, bool hideAboned, std::u16string& out) {
+    constexpr size_t kPiece = 32 * 1024;
+    // Display text is rarely longer than its log in bytes.
+    out.reserve(out.size() + log.size() + 1024);
+    int number = firstNumber;
+    int total = 0;
+    size_t pos = 0;
+    while (pos < log.size()) {
+        size_t end = log.size();
+        if (end - pos > kPiece) {
+            // LF never occurs inside a Shift_JIS character, so a piece ends on a line.
+            size_t lf = log.find('\n', pos + kPiece);
+            end = lf == std::string_view::npos ? log.size() : lf + 1;
+        }
+        m_piece.clear();
+        VornAppendSjisToUtf16Fast(log.substr(pos, end - pos), m_piece);
+        Convert(m_piece, number, firstNew, ng, hideAboned, out);
+        number += m_lastCount;
+        total += m_lastCount;
+        pos = end;
+    }
+    m_lastCount = total;
+    if (m_piece.capacity() > 4 * kPiece)
+        std::u16string().swap(m_piece);
+    return out.size();
+}
+
+std::string TavloCleanTitle(std::u16string_view field) {
+    while (!field.empty() && (field.back() == u'\r' || field.back() == u'\n'))
+        field.remove_suffix(1);
+    std::u16string t;
+    t.reserve(field.size());
+    for (size_t i = 0; i < field.size();) {
+        if (field[i] == u'<') {
+            if (field.substr(i, 4) == u"<br>") {
+                t += u'\n';
+                i += 4;
+                continue;
+            }
+            size_t gt = field.find(u'>', i + 1);
+            if (gt != std::u16string_view::npos) {
+                i = gt + 1;
+                continue;
+            }
+        }
+        t += field[i++];
+    }
+    auto replaceAll = [&t](std::u16string_view from, std::u16string_view to) {
+        std::u16string r;
+        r.reserve(t.size());
+        size_t i = 0;
+        for (size_t at; (at = t.find(from, i)) != std::u16string::npos; i = at + from.size()) {
+            r.append(t, i, at - i);
+            r += to;
+        }
+        r.append(t, i, std::u16string::npos);
+        t.swap(r);
+    };
+    replaceAll(u"&gt;", u">");
+    replaceAll(u"&lt;", u"<");
+    replaceAll(u"&amp;", u"&");
+    replaceAll(u"&quot;", u"\"");
+    replaceAll(u"&nbsp;", u" ");
+    return VornUtf16ToSjis(t);
+}

@@ -1,0 +1,1 @@
+tavlo_add_bench(bench_threadview SOURCES threadview_bench.cpp LIBS tavlo_threadview)
