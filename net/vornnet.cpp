@@ -1,3 +1,5 @@
 #include "vornnet.h"
 
-const char* VornNetVersion() { return "0.0.15"; }
+const char* VornNetVersion() {
+    return "0.0.15";
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "vorn_object.h"
+#include "vorn_string.h"
+
+#include <cstdint>
+
+// A stored thread log: key + ".dat" in the board directory, one post per LF-terminated line.
+class CTavloDatFile : public CVornObject {
+public:
+    // Number of LF bytes (complete posts) in the log, or -1 when it cannot be opened.
+    static int Count(const CVornString& path);
+    // The title of a log: its first line after the last ">", trimmed. 1, or 0 when the file
+    // cannot be opened, the first line has no ">" or is unreasonably long.
+    static int GetTitle(const CVornString& path, CVornString& title);
+    // A log exists when its attributes can be read.
+    static bool Exists(const CVornString& path);
+    // 1 with size and last-write time (seconds since 1970) when the log exists.
+    static int GetStatus(const CVornString& path, int64_t* size, int64_t* time);
+    // Deletes the log and the info file of (board URL, key) and the key's row of the board's
+    // article summary. A file already missing is no error; 0 when something stayed.
+    static int Delete(const CVornString& boardUrl, const CVornString& key);
+};

@@ -1,0 +1,930 @@
+#include "vorn_http_client.h"
+
+#include "vorn_log.h"
+#include "vorn_net_internal.h"
+#include "vorn_thread.h"
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+namespace {
+
+constexpr const char* kDefaultAgent = "vornnet/1.0";
+// Size of one read-ahead fill, and the request size from which body reads go straight into
+// the caller's buffer.
+constexpr size_t kReadAhead = 64 * 1024;
+constexpr int kDirectRead = 16 * 1024;
+// Compressed bytes handed to the inflater per step: bounds the output of one step to about
+// 16 MiB even for a maximally compressed stream.
+constexpr int kInflateStep = 16 * 1024;
+constexpr size_t kMaxGzipHeader = 64 * 1024;
+constexpr size_t kMaxProxyReply = 64 * 1024;
+constexpr int kMaxInterimResponses = 16;
+
+bool clean(const char* s) {
+    return s && !strpbrk(s, "\r\n");
+}
+
+char lowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string lower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        c = lowerAscii(c);
+    return out;
+}
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
+    return s;
+}
+
+// Control characters and blanks would end the request line early or start a new header.
+CVornString escapeTarget(const CVornString& s) {
+    CVornString out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        auto c = static_cast<unsigned char>(s[i]);
+        if (c <= 0x20 || c == 0x7F)
+            out.FormatAdd("%%%02X", c);
+        else
+            out += static_cast<char>(c);
+    }
+    return out;
+}
+
+// Decimal digits only, at most 18 of them.
+bool parseLength(std::string_view s, int64_t* value) {
+    s = trim(s);
+    if (s.empty() || s.size() > 18)
+        return false;
+    int64_t v = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9')
+            return false;
+        v = v * 10 + (c - '0');
+    }
+    *value = v;
+    return true;
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+} // namespace
+
+CVornHttpClient::CVornHttpClient() {
+    init();
+}
+
+CVornHttpClient::CVornHttpClient(const char* url) {
+    init();
+    SetUrl(url);
+}
+
+CVornHttpClient::CVornHttpClient(const CVornHttpClient& other) : CVornAsyncSocket(other) {
+    *this = other;
+}
+
+CVornHttpClient& CVornHttpClient::operator=(const CVornHttpClient& other) {
+    if (this == &other)
+        return *this;
+    CVornAsyncSocket::operator=(other);
+    m_host = other.m_host;
+    m_path = other.m_path;
+    m_port = other.m_port;
+    m_proxyHost = other.m_proxyHost;
+    m_proxyPort = other.m_proxyPort;
+    m_user = other.m_user;
+    m_password = other.m_password;
+    m_proxyUser = other.m_proxyUser;
+    m_proxyPassword = other.m_proxyPassword;
+    m_agent = other.m_agent;
+    m_cookies = other.m_cookies;
+    m_referer = other.m_referer;
+    m_ifModifiedSince = other.m_ifModifiedSince;
+    m_keepAlive = other.m_keepAlive;
+    m_gzip = other.m_gzip;
+    m_params = other.m_params;
+    m_requestHeaders = other.m_requestHeaders;
+    m_maxDecoded = other.m_maxDecoded;
+    init();
+    m_header = other.m_header;
+    m_headers = other.m_headers;
+    m_resultCode = other.m_resultCode;
+    return *this;
+}
+
+CVornHttpClient::~CVornHttpClient() {
+    CVornHttpClient::Close();
+}
+
+int CVornHttpClient::Close() {
+    CVornAsyncSocket::Close();
+    m_rpos = m_rlen = 0;
+    return 1;
+}
+
+// ---- configuration ----
+
+void CVornHttpClient::analyzeUrl(const char* url) {
+    SetSsl(0);
+    std::string_view text = url ? url : "";
+    size_t sep = text.find("://");
+    if (sep != std::string_view::npos && text.substr(0, sep).find('/') == std::string_view::npos) {
+        if (lower(text.substr(0, sep)) == "https")
+            SetSsl(1);
+        text.remove_prefix(sep + 3);
+    }
+    size_t slash = text.find('/');
+    std::string_view host = text.substr(0, slash);
+    if (slash == std::string_view::npos)
+        m_path = "/";
+    else
+        m_path = CVornString(text.substr(slash));
+    size_t colon = host.find(':');
+    if (colon != std::string_view::npos) {
+        CVornString port(host.substr(colon + 1));
+        int p = port.Atoi();
+        m_port = p > 0 && p <= 65535 ? static_cast<unsigned short>(p) : 0;
+        host = host.substr(0, colon);
+    } else {
+        m_port = GetSsl() ? 443 : 80;
+    }
+    m_host = CVornString(host);
+}
+
+int CVornHttpClient::SetUrl(const char* url) {
+    analyzeUrl(url);
+    return 1;
+}
+
+void CVornHttpClient::SetProxy(const char* host, unsigned short port) {
+    m_proxyHost = host ? host : "";
+    m_proxyPort = port;
+}
+
+int CVornHttpClient::SetAuth(const char* user, const char* password) {
+    if (!clean(user) || !clean(password))
+        return 0;
+    m_user = user;
+    m_password = password;
+    return 1;
+}
+
+int CVornHttpClient::SetProxyAuth(const char* user, const char* password) {
+    if (!clean(user) || !clean(password))
+        return 0;
+    m_proxyUser = user;
+    m_proxyPassword = password;
+    return 1;
+}
+
+int CVornHttpClient::SetUserAgent(const char* agent) {
+    if (!clean(agent))
+        return 0;
+    m_agent = agent;
+    return 1;
+}
+
+int CVornHttpClient::SetReferer(const char* referer) {
+    if (!clean(referer))
+        return 0;
+    m_referer = referer;
+    return 1;
+}
+
+int CVornHttpClient::SetCookie(const char* cookie) {
+    if (!clean(cookie))
+        return 0;
+    m_cookies.Add(CVornString(cookie));
+    return 1;
+}
+
+void CVornHttpClient::ClearCookie() {
+    m_cookies.RemoveAll();
+}
+
+int CVornHttpClient::SetParameter(const char* name, const char* value) {
+    if (!name || !value)
+        return 0;
+    m_params.Add(CVornString(name));
+    m_params.Add(CVornString(value));
+    return 1;
+}
+
+const char* CVornHttpClient::GetParameter(const char* name) const {
+    if (!name)
+        return nullptr;
+    for (int i = 0; i + 1 < m_params.GetCount(); i += 2) {
+        if (m_params.Get(i) == name)
+            return m_params.Get(i + 1).c_str();
+    }
+    return nullptr;
+}
+
+int CVornHttpClient::RemoveParameter(const char* name) {
+    if (!name)
+        return 1;
+    for (int i = 0; i + 1 < m_params.GetCount();) {
+        if (m_params.Get(i) == name) {
+            m_params.Remove(i);
+            m_params.Remove(i);
+        } else {
+            i += 2;
+        }
+    }
+    return 1;
+}
+
+int CVornHttpClient::AddRequestHeader(const char* name, const char* value) {
+    if (!clean(name) || !clean(value))
+        return 0;
+    CVornString line;
+    line.Format("%s: %s", name, value);
+    m_requestHeaders.Add(line);
+    return 1;
+}
+
+CVornString CVornHttpClient::GetRequestHeader(const char* name, int index) const {
+    if (!name)
+        return CVornString();
+    int seen = 0;
+    for (const CVornString& line : m_requestHeaders.Items()) {
+        // "name: value" with a non-empty value; the name holds no colon.
+        std::string_view s = line.view();
+        size_t colon = s.find(':');
+        if (colon == 0 || colon == std::string_view::npos || colon + 2 >= s.size() + 1 ||
+            s[colon + 1] != ' ' || colon + 2 >= s.size())
+            continue;
+        if (s.substr(0, colon) != name)
+            continue;
+        if (seen++ == index)
+            return CVornString(s.substr(colon + 2));
+    }
+    return CVornString();
+}
+
+CVornString CVornHttpClient::GetResponseHeader(const char* name, int index) const {
+    if (!name || index < 0)
+        return CVornString();
+    const auto* values = m_headers.Find(CVornString(lower(name)));
+    if (!values || static_cast<size_t>(index) >= values->size())
+        return CVornString();
+    return (*values)[static_cast<size_t>(index)];
+}
+
+CVornString CVornHttpClient::makeParameterString() const {
+    CVornString s;
+    for (int i = 0; i + 1 < m_params.GetCount(); i += 2) {
+        if (i == 0)
+            s.FormatAdd("%s=%s", m_params.Get(i).c_str(), m_params.Get(i + 1).c_str());
+        else
+            s.FormatAdd("&%s=%s", m_params.Get(i).c_str(), m_params.Get(i + 1).c_str());
+    }
+    return s;
+}
+
+CVornString CVornHttpClient::makeAuthString() const {
+    if (m_user.IsEmpty() || m_password.IsEmpty())
+        return CVornString();
+    CVornString s;
+    s.Format("%s:%s", m_user.c_str(), m_password.c_str());
+    s.Base64Encode();
+    return s;
+}
+
+CVornString CVornHttpClient::makeProxyAuthString() const {
+    if (m_proxyUser.IsEmpty() || m_proxyPassword.IsEmpty())
+        return CVornString();
+    CVornString s;
+    s.Format("%s:%s", m_proxyUser.c_str(), m_proxyPassword.c_str());
+    s.Base64Encode();
+    return s;
+}
+
+// ---- connecting ----
+
+int CVornHttpClient::Connect(int timeout) {
+    m_rpos = m_rlen = 0;
+    if (m_host.IsEmpty() || m_port == 0)
+        VLOG(0, "CVornHttpClient::Connect", "call SetUrl");
+    if (m_proxyHost.IsEmpty())
+        return CVornAsyncSocket::Connect(m_host.c_str(), m_port, timeout);
+    if (!GetSsl())
+        return CVornAsyncSocket::Connect(m_proxyHost.c_str(), m_proxyPort, timeout);
+    return connectTunnel(timeout);
+}
+
+int CVornHttpClient::connectTunnel(int timeout) {
+    const char* where = "CVornHttpClient::Connect";
+    SetSsl(0);
+    if (!CVornAsyncSocket::Connect(m_proxyHost.c_str(), m_proxyPort, timeout)) {
+        VLOG(0, where, "https proxy connect error");
+        SetSsl(1);
+        return 0;
+    }
+    CVornString text;
+    text.Format("CONNECT %s:%d HTTP/1.1\r\n", m_host.c_str(), m_port);
+    text.FormatAdd("User-Agent: %s\r\n", m_agent.IsEmpty() ? kDefaultAgent : m_agent.c_str());
+    text.FormatAdd("Host: %s\r\n", m_host.c_str());
+    text.FormatAdd("Content-Length: %d\r\n", 0);
+    text.FormatAdd("Proxy-Connection: %s\r\n", "Keep-Alive");
+    CVornString auth = makeProxyAuthString();
+    if (!auth.IsEmpty())
+        text.FormatAdd("Proxy-Authorization: Basic %s\r\n", auth.c_str());
+    text += "\r\n";
+    VLOG(2, where, "SEND HEADER[%d][%s]", GetSocket(), text.c_str());
+    if (Send(text.c_str(), text.GetLength()) == -1) {
+        VLOG(0, where, "https proxy send error");
+        SetSsl(1);
+        return 0;
+    }
+    // One byte at a time: what follows the reply belongs to the TLS session.
+    std::string reply;
+    while (reply.find("\r\n\r\n") == std::string::npos && reply.size() < kMaxProxyReply) {
+        char c;
+        if (recvWait(&c, 1, MESSAGE_RECV_WAIT, true, false) <= 0)
+            break;
+        reply += c;
+    }
+    VLOG(2, where, "RECV HEADER[%d][%s]", GetSocket(), reply.c_str());
+    size_t blank = reply.find(' ');
+    bool ok = reply.find("\r\n\r\n") != std::string::npos && blank != std::string::npos &&
+              reply.compare(blank + 1, 3, "200") == 0;
+    SetSsl(1);
+    if (!ok) {
+        VLOG(0, where, "https proxy recv error");
+        return 0;
+    }
+    resetWait();
+    return sslConnect(m_host.c_str(), timeout > 0 ? timeout : 1);
+}
+
+// ---- requests ----
+
+void CVornHttpClient::init() {
+    m_inflate.Reset();
+    m_inflate2.Reset();
+    m_inflater = nullptr;
+    m_recvSize = 0;
+    m_chunkSize = 0;
+    m_gzipHeader = 0;
+    m_out.Clear();
+    m_header.Empty();
+    m_headers.RemoveAll();
+    m_resultCode = 0;
+    m_gzipCollect.Clear();
+    m_contentLength = 0;
+    m_framing = FRAMING_CLOSE;
+    m_encoding = ENCODING_NONE;
+    m_body = BODY_NONE;
+    m_lastChunk = false;
+    m_decodeEnd = false;
+    m_decodeFailed = false;
+    m_rawFed = 0;
+}
+
+int CVornHttpClient::Get(const char* path) {
+    m_path = path ? path : "";
+    return request(false);
+}
+
+int CVornHttpClient::Get() {
+    if (m_path.IsEmpty())
+        VLOG(0, "CVornHttpClient::Get", "call SetUrl");
+    return request(false);
+}
+
+int CVornHttpClient::Post(const char* path) {
+    m_path = path ? path : "";
+    return request(true);
+}
+
+int CVornHttpClient::Post() {
+    if (m_path.IsEmpty())
+        VLOG(0, "CVornHttpClient::Post", "call SetUrl");
+    return request(true);
+}
+
+int CVornHttpClient::request(bool post) {
+    init();
+    const char* where = post ? "CVornHttpClient::Post" : "CVornHttpClient::Get";
+    for (size_t i = 0; i < m_host.size(); ++i) {
+        auto c = static_cast<unsigned char>(m_host[i]);
+        if (c <= 0x20 || c == 0x7F) {
+            VLOG(0, where, "invalid host[%s]", m_host.c_str());
+            return 0;
+        }
+    }
+    bool proxy = !m_proxyHost.IsEmpty();
+    CVornString params = makeParameterString();
+    CVornString path = escapeTarget(m_path);
+    CVornString text;
+    if (!post) {
+        CVornString query = params.IsEmpty() ? CVornString() : "?" + escapeTarget(params);
+        if (proxy)
+            text.Format("GET http://%s%s%s HTTP/1.1\r\n", m_host.c_str(), path.c_str(),
+                        query.c_str());
+        else
+            text.Format("GET %s%s HTTP/1.1\r\n", path.c_str(), query.c_str());
+    } else {
+        if (proxy)
+            text.Format("POST http://%s%s HTTP/1.1\r\n", m_host.c_str(), path.c_str());
+        else
+            text.Format("POST %s HTTP/1.1\r\n", path.c_str());
+    }
+    text.FormatAdd("Host: %s\r\n", m_host.c_str());
+    text.FormatAdd("User-Agent: %s\r\n", m_agent.IsEmpty() ? kDefaultAgent : m_agent.c_str());
+    CVornString auth = makeAuthString();
+    if (!auth.IsEmpty())
+        text.FormatAdd("Authorization: Basic %s\r\n", auth.c_str());
+    if (proxy) {
+        CVornString proxyAuth = makeProxyAuthString();
+        if (!proxyAuth.IsEmpty())
+            text.FormatAdd("Proxy-Authorization: Basic %s\r\n", proxyAuth.c_str());
+    }
+    if (!m_referer.IsEmpty())
+        text.FormatAdd("Referer: %s\r\n", m_referer.c_str());
+    for (const CVornString& cookie : m_cookies.Items())
+        text.FormatAdd("Cookie: %s\r\n", cookie.c_str());
+    text.FormatAdd("Accept-Encoding: %s\r\n", m_gzip == 1 ? "gzip,deflate" : "identity");
+    if (m_ifModifiedSince != 0)
+        text.FormatAdd("If-Modified-Since: %s\r\n", CVornDate::HttpDate(m_ifModifiedSince).c_str());
+    text.FormatAdd("Connection: %s\r\n", m_keepAlive == 1 ? "keep-alive" : "close");
+    if (post)
+        text.FormatAdd("Content-Length: %d\r\n", params.GetLength());
+    for (const CVornString& line : m_requestHeaders.Items()) {
+        text += line;
+        text += "\r\n";
+    }
+    text += "\r\n";
+    if (post) {
+        text += params;
+        VLOG(2, where, "SEND HEADER[%s]", text.c_str());
+    } else {
+        VLOG(2, where, "SEND HEADER[%d][%s]", GetSocket(), text.c_str());
+    }
+    if (Send(text.c_str(), text.GetLength()) == -1)
+        return 0;
+    if (recvHeader() < 0)
+        return 0;
+    prepareBody();
+    return 1;
+}
+
+int CVornHttpClient::recvHeader() {
+    const char* where = "CVornHttpClient::recvHeader";
+    for (int interim = 0;; ++interim) {
+        // Bytes already read past the previous response come first.
+        std::string acc(m_rbuf.data() + m_rpos, m_rlen - m_rpos);
+        m_rpos = m_rlen = 0;
+        size_t scan = 0;
+        size_t end = std::string::npos;
+        int lastRead = 1;
+        int lastWait = 1;
+        resetWait();
+        setTlsWaitMessage(MESSAGE_HEADER_WAIT);
+        for (;;) {
+            size_t pos = acc.find("\r\n\r\n", scan);
+            if (pos != std::string::npos) {
+                end = pos + 4;
+                break;
+            }
+            if (acc.size() > static_cast<size_t>(kMaxHeaderSize)) {
+                VLOG(0, where, "header too large[%zu]", acc.size());
+                lastRead = -1;
+                break;
+            }
+            scan = acc.size() >= 3 ? acc.size() - 3 : 0;
+            int w = waitReadable(MESSAGE_HEADER_WAIT, false);
+            if (w < 0) {
+                if (GetWaitState() == WAIT_CANCELED)
+                    return -1;
+                lastWait = -1;
+                break;
+            }
+            if (w == 0)
+                continue;
+            size_t old = acc.size();
+            acc.resize(old + kReadAhead);
+            int n = recvBlock(acc.data() + old, static_cast<int>(kReadAhead), false);
+            acc.resize(old + (n > 0 ? static_cast<size_t>(n) : 0));
+            if (n == RECV_STOPPED) {
+                if (GetWaitState() == WAIT_CANCELED)
+                    return -1;
+                lastWait = -1;
+                break;
+            }
+            if (n <= 0) {
+                lastRead = n;
+                break;
+            }
+        }
+        CallbackProc(MESSAGE_HEADER_DONE, 0);
+        if (end == std::string::npos) {
+            VLOG(0, where, "[%d][%d]", lastRead, lastWait);
+            return -1;
+        }
+        m_header = CVornString(std::string_view(acc).substr(0, end));
+        size_t rest = acc.size() - end;
+        if (m_rbuf.size() < rest)
+            m_rbuf.resize(rest);
+        memcpy(m_rbuf.data(), acc.data() + end, rest);
+        m_rlen = rest;
+        parseHeader();
+        VLOG(2, where, "RECV HEADER[%d][%s]", GetSocket(), m_header.c_str());
+        // Interim answers (100 Continue and the like) precede the real one.
+        if (m_resultCode >= 100 && m_resultCode < 200 && m_resultCode != 101 &&
+            interim < kMaxInterimResponses)
+            continue;
+        return m_header.GetLength();
+    }
+}
+
+void CVornHttpClient::parseHeader() {
+    m_headers.RemoveAll();
+    m_resultCode = 0;
+    std::string_view h = m_header.view();
+    size_t blank = h.find(' ');
+    if (blank != std::string_view::npos && blank + 3 < h.size()) {
+        int code = 0;
+        bool digits = true;
+        for (size_t i = blank + 1; i < blank + 4; ++i) {
+            if (h[i] < '0' || h[i] > '9')
+                digits = false;
+            else
+                code = code * 10 + (h[i] - '0');
+        }
+        m_resultCode = digits ? code : 0;
+    }
+    size_t pos = h.find("\r\n");
+    while (pos != std::string_view::npos) {
+        size_t start = pos + 2;
+        size_t next = h.find("\r\n", start);
+        if (next == std::string_view::npos || next == start)
+            break;
+        std::string_view line = h.substr(start, next - start);
+        size_t colon = line.find(':');
+        if (colon != std::string_view::npos && colon > 0) {
+            std::string_view name = trim(line.substr(0, colon));
+            if (!name.empty())
+                m_headers.Add(CVornString(lower(name)), CVornString(trim(line.substr(colon + 1))));
+        }
+        pos = next;
+    }
+}
+
+void CVornHttpClient::prepareBody() {
+    const char* where = "CVornHttpClient::Recv";
+    m_body = BODY_OPEN;
+    if ((m_resultCode >= 100 && m_resultCode < 200) || m_resultCode == 204 || m_resultCode == 304) {
+        m_body = BODY_DONE;
+        return;
+    }
+    CVornString length = GetResponseHeader("content-length");
+    if (!length.IsEmpty()) {
+        int64_t value = 0;
+        if (!parseLength(length.view(), &value)) {
+            VLOG(0, where, "content-length error[%s]", length.c_str());
+            m_body = BODY_FAILED;
+            return;
+        }
+        for (int i = 1;; ++i) {
+            CVornString other = GetResponseHeader("content-length", i);
+            if (other.IsEmpty())
+                break;
+            int64_t v = 0;
+            if (!parseLength(other.view(), &v) || v != value) {
+                VLOG(0, where, "content-length error[%s][%s]", length.c_str(), other.c_str());
+                m_body = BODY_FAILED;
+                return;
+            }
+        }
+        m_contentLength = value;
+        if (lower(trim(GetResponseHeader("proxy-connection").view())) == "close")
+            m_framing = FRAMING_CLOSE;
+        else
+            m_framing = FRAMING_LENGTH;
+    } else {
+        std::string te = lower(trim(GetResponseHeader("transfer-encoding").view()));
+        size_t comma = te.rfind(',');
+        if (comma != std::string::npos)
+            te = std::string(trim(std::string_view(te).substr(comma + 1)));
+        m_framing = te == "chunked" ? FRAMING_CHUNKED : FRAMING_CLOSE;
+    }
+    std::string ce = lower(trim(GetResponseHeader("content-encoding").view()));
+    if (ce == "gzip" || ce == "x-gzip") {
+        m_encoding = ENCODING_GZIP;
+        m_inflater = &m_inflate2;
+    } else if (ce == "deflate") {
+        m_encoding = ENCODING_DEFLATE;
+        m_inflater = &m_inflate;
+    }
+    if (m_inflater)
+        m_inflater->SetOutputLimit(static_cast<size_t>(m_maxDecoded));
+}
+
+// ---- body ----
+
+void CVornHttpClient::logStop(const char* where) {
+    switch (GetWaitState()) {
+    case WAIT_CANCELED:
+        VLOG(1, where, "canceled[%d]", GetSocket());
+        break;
+    case WAIT_TIMEOUT:
+        VLOG(0, where, "timeout[%d](%d)", GetSocket(), GetRecvTimeout());
+        break;
+    default:
+        VLOG(0, where, "SOCKET_ERROR[%d]", vornnet::LastError());
+        break;
+    }
+}
+
+int CVornHttpClient::fillReadAhead() {
+    if (m_rbuf.size() < kReadAhead)
+        m_rbuf.resize(kReadAhead);
+    m_rpos = m_rlen = 0;
+    int n = recvWait(m_rbuf.data(), static_cast<int>(kReadAhead), MESSAGE_RECV_WAIT, true, false);
+    if (n > 0) {
+        m_rlen = static_cast<size_t>(n);
+        return n;
+    }
+    if (n < 0 || GetWaitState() != WAIT_OK) {
+        logStop("CVornHttpClient::Recv");
+        return -1;
+    }
+    return 0;
+}
+
+int CVornHttpClient::rawRead(char* buf, int len) {
+    if (m_rpos == m_rlen) {
+        if (len >= kDirectRead) {
+            int n = recvWait(buf, len, MESSAGE_RECV_WAIT, true, false);
+            if (n < 0 || (n == 0 && GetWaitState() != WAIT_OK)) {
+                logStop("CVornHttpClient::Recv");
+                return -1;
+            }
+            return n;
+        }
+        int n = fillReadAhead();
+        if (n <= 0)
+            return n;
+    }
+    size_t n = m_rlen - m_rpos;
+    if (n > static_cast<size_t>(len))
+        n = static_cast<size_t>(len);
+    memcpy(buf, m_rbuf.data() + m_rpos, n);
+    m_rpos += n;
+    return static_cast<int>(n);
+}
+
+int CVornHttpClient::rawByte(unsigned char* c) {
+    if (m_rpos == m_rlen) {
+        int n = fillReadAhead();
+        if (n <= 0)
+            return n;
+    }
+    *c = static_cast<unsigned char>(m_rbuf[m_rpos++]);
+    return 1;
+}
+
+int CVornHttpClient::readChunkSize() {
+    const char* where = "CVornHttpClient::Recv";
+    char line[256];
+    int len = 0;
+    bool lf = false;
+    for (;;) {
+        unsigned char c = 0;
+        int r = rawByte(&c);
+        if (r < 0)
+            return -1;
+        if (r == 0)
+            break;
+        if (c == '\n') {
+            lf = true;
+            break;
+        }
+        if (len >= 255) {
+            VLOG(0, where, "chunk format(size): line too long");
+            return -1;
+        }
+        line[len++] = static_cast<char>(c);
+    }
+    if (len > 0 && line[len - 1] == '\r')
+        --len;
+    line[len] = '\0';
+    if (!lf) {
+        // The body ended before its last chunk.
+        VLOG(0, where, "recv incomplete(%d): recv-size(%lld) content-size(%lld)",
+             vornnet::LastError(), static_cast<long long>(m_recvSize),
+             static_cast<long long>(m_chunkSize));
+        return -1;
+    }
+    int64_t size = 0;
+    int digits = 0;
+    for (; digits < len; ++digits) {
+        int v = hexValue(line[digits]);
+        if (v < 0)
+            break;
+        if (digits >= 15) {
+            VLOG(0, where, "chunk format(size): %s", line);
+            return -1;
+        }
+        size = size * 16 + v;
+    }
+    if (digits == 0) {
+        VLOG(0, where, "chunk format(size): %s", line);
+        return -1;
+    }
+    m_chunkSize = size;
+    m_recvSize = 0;
+    return 1;
+}
+
+int CVornHttpClient::readChunkEnd() {
+    const char* where = "CVornHttpClient::Recv";
+    unsigned char c = 0;
+    int r = rawByte(&c);
+    if (r <= 0 || c != '\r') {
+        VLOG(0, where, "chunk format(CR): %02x", r > 0 ? c : 0);
+        return -1;
+    }
+    r = rawByte(&c);
+    if (r <= 0 || c != '\n') {
+        VLOG(0, where, "chunk format(LF): %02x", r > 0 ? c : 0);
+        return -1;
+    }
+    m_recvSize = 0;
+    m_chunkSize = 0;
+    return 1;
+}
+
+int CVornHttpClient::readBody(char* buf, int len) {
+    const char* where = "CVornHttpClient::Recv";
+    switch (m_framing) {
+    case FRAMING_CLOSE: {
+        int n = rawRead(buf, len);
+        if (n > 0)
+            m_recvSize += n;
+        return n;
+    }
+    case FRAMING_LENGTH: {
+        if (m_recvSize >= m_contentLength)
+            return 0;
+        int64_t rest = m_contentLength - m_recvSize;
+        int want = rest < len ? static_cast<int>(rest) : len;
+        int n = rawRead(buf, want);
+        if (n == 0) {
+            VLOG(0, where, "recv incomplete(%d): recv-size(%lld) content-size(%lld)",
+                 vornnet::LastError(), static_cast<long long>(m_recvSize),
+                 static_cast<long long>(m_contentLength));
+            return -1;
+        }
+        if (n > 0)
+            m_recvSize += n;
+        return n;
+    }
+    case FRAMING_CHUNKED: {
+        if (m_lastChunk)
+            return 0;
+        if (m_chunkSize == 0) {
+            if (readChunkSize() < 0)
+                return -1;
+            if (m_chunkSize == 0) {
+                m_lastChunk = true;
+                // The closing empty line, when it already arrived; trailers are not read.
+                if (m_rlen - m_rpos >= 2 && m_rbuf[m_rpos] == '\r' && m_rbuf[m_rpos + 1] == '\n')
+                    m_rpos += 2;
+                return 0;
+            }
+        }
+        int64_t rest = m_chunkSize - m_recvSize;
+        int want = rest < len ? static_cast<int>(rest) : len;
+        int n = rawRead(buf, want);
+        if (n == 0) {
+            VLOG(0, where, "recv incomplete(%d): recv-size(%lld) content-size(%lld)",
+                 vornnet::LastError(), static_cast<long long>(m_recvSize),
+                 static_cast<long long>(m_chunkSize));
+            return -1;
+        }
+        if (n < 0)
+            return -1;
+        m_recvSize += n;
+        if (m_recvSize == m_chunkSize && readChunkEnd() < 0)
+            return -1;
+        return n;
+    }
+    }
+    return -1;
+}
+
+int CVornHttpClient::feedInflater(const char* data, size_t len) {
+    const char* where = "CVornHttpClient::Recv";
+    if (m_encoding == ENCODING_GZIP && !m_gzipHeader) {
+        m_gzipCollect.Append(data, len);
+        int hs = CVornGzip::GetHeaderSize(m_gzipCollect.GetData(), m_gzipCollect.size());
+        if (hs == CVornGzip::HEADER_INVALID || (hs < 0 && m_gzipCollect.size() > kMaxGzipHeader)) {
+            VLOG(0, where, "gzip header not found");
+            return -1;
+        }
+        if (hs < 0)
+            return 0;
+        m_gzipHeader = 1;
+        m_gzipCollect.Consume(static_cast<size_t>(hs));
+        data = m_gzipCollect.GetData();
+        len = m_gzipCollect.size();
+    }
+    if (len == 0)
+        return 0;
+    m_rawFed += static_cast<int64_t>(len);
+    int r = m_inflater->Inflate(data, len, m_out);
+    m_gzipCollect.Clear();
+    if (r == CVornInflateCore::RESULT_ERROR) {
+        if (m_maxDecoded > 0 && m_inflater->TotalOut() >= static_cast<size_t>(m_maxDecoded))
+            VLOG(0, where, "inflate limit[%lld]", static_cast<long long>(m_maxDecoded));
+        else
+            VLOG(0, where, "inflate error[%lld]", static_cast<long long>(m_rawFed));
+        m_out.Clear();
+        return -1;
+    }
+    if (r == CVornInflateCore::RESULT_END)
+        m_decodeEnd = true;
+    else if (m_out.IsEmpty())
+        VLOG(2, where, "inflate incomplete: %d", static_cast<int>(len));
+    return 0;
+}
+
+int CVornHttpClient::recvDecoded(char* buf, int len) {
+    const char* where = "CVornHttpClient::Recv";
+    char raw[kInflateStep];
+    while (m_out.IsEmpty() && !m_decodeEnd && !m_decodeFailed) {
+        int n = readBody(raw, sizeof raw);
+        if (n < 0) {
+            m_decodeFailed = true;
+            break;
+        }
+        if (n == 0) {
+            if (m_rawFed == 0 && !m_gzipHeader && m_gzipCollect.IsEmpty()) {
+                m_decodeEnd = true; // an empty body
+            } else if (m_encoding == ENCODING_GZIP && !m_gzipHeader) {
+                VLOG(0, where, "gzip header not found");
+                m_decodeFailed = true;
+            } else {
+                VLOG(0, where, "inflate incomplete: %lld", static_cast<long long>(m_rawFed));
+                m_decodeFailed = true;
+            }
+            break;
+        }
+        if (feedInflater(raw, static_cast<size_t>(n)) < 0)
+            m_decodeFailed = true;
+    }
+    if (!m_out.IsEmpty()) {
+        size_t n =
+            m_out.size() < static_cast<size_t>(len) ? m_out.size() : static_cast<size_t>(len);
+        memcpy(buf, m_out.GetData(), n);
+        m_out.Consume(n);
+        return static_cast<int>(n);
+    }
+    if (m_decodeFailed) {
+        m_body = BODY_FAILED;
+        return -1;
+    }
+    m_body = BODY_DONE;
+    return 0;
+}
+
+int CVornHttpClient::Recv(char* buf, int len) {
+    if (!buf || len <= 0)
+        return -1;
+    switch (m_body) {
+    case BODY_NONE:
+    case BODY_FAILED:
+        return -1;
+    case BODY_DONE:
+        return 0;
+    case BODY_OPEN:
+        break;
+    }
+    if (m_encoding != ENCODING_NONE)
+        return recvDecoded(buf, len);
+    int n = readBody(buf, len);
+    if (n == 0)
+        m_body = BODY_DONE;
+    else if (n < 0)
+        m_body = BODY_FAILED;
+    return n;
+}
