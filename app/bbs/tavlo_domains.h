@@ -6,14 +6,14 @@
 // Host names of the board services, in one place. The first entry of each list is the current
 // one; older names stay so that links in old posts still work.
 struct CTavloDomains {
-    std::vector<std::string> main;      // the main service: 5ch.io, 5ch.net, 2ch.net
-    std::vector<std::string> adult;     // its adult sister: bbspink.com
-    std::vector<std::string> live;      // its live-broadcast sister (none known today)
-    std::vector<std::string> beHost;    // be-board hosts of the main service
-    std::vector<std::string> machi;     // Machi: machi.to, machibbs.com
-    std::vector<std::string> jbbs;      // Livedoor JBBS: jbbs.shitaraba.net, jbbs.livedoor.jp
-    std::vector<std::string> video;     // youtube.com
-    std::string menuUrl;                // the main service's board menu
+    std::vector<std::string> main;   // the main service: 5ch.io, 5ch.net, 2ch.net
+    std::vector<std::string> adult;  // its adult sister: bbspink.com
+    std::vector<std::string> live;   // its live-broadcast sister (none known today)
+    std::vector<std::string> beHost; // be-board hosts of the main service
+    std::vector<std::string> machi;  // Machi: machi.to, machibbs.com
+    std::vector<std::string> jbbs;   // Livedoor JBBS: jbbs.shitaraba.net, jbbs.livedoor.jp
+    std::vector<std::string> video;  // youtube.com
+    std::string menuUrl;             // the main service's board menu
 
     // The process-wide table; tests may extend it (e.g. with a fictional domain).
     static CTavloDomains& Get();

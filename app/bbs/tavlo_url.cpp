@@ -15,24 +15,48 @@ const char kPrefix[] = "^[[h]*t]*tps?://";
 struct Rule {
     int number;
     std::string pattern;
-    int host;   // group of host (or host and directory)
-    int board;  // group of the board
-    int key;    // group of the key
-    int post;   // group of the post number, 0 = from START=, -1 = past log
+    int host;     // group of host (or host and directory)
+    int board;    // group of the board
+    int key;      // group of the key
+    int post;     // group of the post number, 0 = from START=, -1 = past log
     int category; // JBBS category group, 0 = none
 };
 
 // Thread rules 2 to 9, in order.
 const std::vector<Rule>& threadRules() {
     static const std::vector<Rule> rules = {
-        {2, std::string(kPrefix) + "([^./]+\\.[^./]+\\.[^./]+)/test/read\\.cgi/([a-zA-Z0-9]+)/([0-9]+)[/]*([0-9]*)", 1, 2, 3, 4, 0},
-        {3, std::string(kPrefix) + "([^./]+\\.[^./]+\\.[^./]+)/([a-zA-Z0-9]+)/kako/[0-9]+/[0-9]+/([0-9]+)\\.(html|dat.gz)", 1, 2, 3, -1, 0},
-        {4, std::string(kPrefix) + "([^./]+\\.[^./]+\\.[^./]+)/bbs/read\\.(pl|cgi)\\?BBS=([a-zA-Z0-9]+)&KEY=([0-9]+)", 1, 3, 4, 0, 0},
-        {5, std::string(kPrefix) + "([^./]+\\.[^./]+\\.[^./]+/[^./]+)/bbs/read\\.(pl|cgi)\\?BBS=([a-zA-Z0-9]+)&KEY=([0-9]+)", 1, 3, 4, 0, 0},
-        {6, std::string(kPrefix) + "([^./]+\\.[^./]+\\.[^./]+)/bbs/read\\.(pl|cgi)\\/([a-zA-Z0-9]+)/([0-9]+)/([0-9]+)[/]?([0-9]*)", 1, 4, 5, 6, 3},
-        {7, std::string(kPrefix) + "([^./]+\\.[^./]+\\.[^./]+)/test/read\\.(pl|cgi)\\?bbs=([a-zA-Z0-9]+)&key=([0-9]+)", 1, 3, 4, 0, 0},
-        {8, std::string(kPrefix) + "([^./]+\\.[^./]+\\.[^./]+\\.[^./]+/[^./]+/)test/read\\.(pl|cgi)\\?bbs=([a-zA-Z0-9]+)&key=([0-9]+)", 1, 3, 4, 0, 0},
-        {9, std::string(kPrefix) + "([^./]+\\.[^./]+\\.[^./]+\\.[^./]+/[^./]+/)test/read\\.(pl|cgi)/([a-zA-Z0-9]+)/([0-9]+)", 1, 3, 4, 0, 0},
+        {2,
+         std::string(kPrefix) +
+             "([^./]+\\.[^./]+\\.[^./]+)/test/read\\.cgi/([a-zA-Z0-9]+)/([0-9]+)[/]*([0-9]*)",
+         1, 2, 3, 4, 0},
+        {3,
+         std::string(kPrefix) + "([^./]+\\.[^./]+\\.[^./]+)/([a-zA-Z0-9]+)/kako/[0-9]+/[0-9]+/"
+                                "([0-9]+)\\.(html|dat.gz)",
+         1, 2, 3, -1, 0},
+        {4,
+         std::string(kPrefix) +
+             "([^./]+\\.[^./]+\\.[^./]+)/bbs/read\\.(pl|cgi)\\?BBS=([a-zA-Z0-9]+)&KEY=([0-9]+)",
+         1, 3, 4, 0, 0},
+        {5,
+         std::string(kPrefix) + "([^./]+\\.[^./]+\\.[^./]+/[^./]+)/bbs/"
+                                "read\\.(pl|cgi)\\?BBS=([a-zA-Z0-9]+)&KEY=([0-9]+)",
+         1, 3, 4, 0, 0},
+        {6,
+         std::string(kPrefix) + "([^./]+\\.[^./]+\\.[^./]+)/bbs/read\\.(pl|cgi)\\/([a-zA-Z0-9]+)/"
+                                "([0-9]+)/([0-9]+)[/]?([0-9]*)",
+         1, 4, 5, 6, 3},
+        {7,
+         std::string(kPrefix) +
+             "([^./]+\\.[^./]+\\.[^./]+)/test/read\\.(pl|cgi)\\?bbs=([a-zA-Z0-9]+)&key=([0-9]+)",
+         1, 3, 4, 0, 0},
+        {8,
+         std::string(kPrefix) + "([^./]+\\.[^./]+\\.[^./]+\\.[^./]+/[^./]+/)test/"
+                                "read\\.(pl|cgi)\\?bbs=([a-zA-Z0-9]+)&key=([0-9]+)",
+         1, 3, 4, 0, 0},
+        {9,
+         std::string(kPrefix) + "([^./]+\\.[^./]+\\.[^./]+\\.[^./]+/[^./]+/)test/read\\.(pl|cgi)/"
+                                "([a-zA-Z0-9]+)/([0-9]+)",
+         1, 3, 4, 0, 0},
     };
     return rules;
 }

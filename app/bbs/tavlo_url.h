@@ -11,14 +11,14 @@ struct CTavloUrlTarget {
         KIND_BROWSER, // start the external browser
     };
     int kind = KIND_BROWSER;
-    int rule = 0;           // which classification rule applied (2..12)
-    CVornString boardUrl;   // "http://host/board/"
-    CVornString board;      // board name (JBBS: board number)
-    CVornString key;        // thread key
-    int number = 0;         // post to show first; 0 none; -1 past log
-    CVornString title;      // always empty: the view takes it from the log
-    CVornString videoId;    // video links
-    CVornString url;        // the URL itself (completed, for the browser)
+    int rule = 0;         // which classification rule applied (2..12)
+    CVornString boardUrl; // "http://host/board/"
+    CVornString board;    // board name (JBBS: board number)
+    CVornString key;      // thread key
+    int number = 0;       // post to show first; 0 none; -1 past log
+    CVornString title;    // always empty: the view takes it from the log
+    CVornString videoId;  // video links
+    CVornString url;      // the URL itself (completed, for the browser)
 };
 
 // Restores a missing scheme prefix: "ttp" -> "http", "tp" -> "http", "p" -> "http"; a URL

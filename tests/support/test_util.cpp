@@ -32,4 +32,6 @@ void WriteAll(const std::string& path, const std::string& data) {
     f.Write(data.data(), static_cast<int>(data.size()));
 }
 
-std::string Sjis(const char* utf8) { return VornUtf8ToSjis(utf8); }
+std::string Sjis(const char* utf8) {
+    return VornUtf8ToSjis(utf8);
+}

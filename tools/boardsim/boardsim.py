@@ -200,6 +200,7 @@ class Handler(BaseHTTPRequestHandler):
                 self.server.log.flush()
 
     def send(self, status, body=b"", headers=None, ctype="text/plain"):
+        self.record(status, len(body))
         self.send_response(status)
         self.send_header("Content-Type", ctype)
         for k, v in (headers or {}).items():
@@ -208,7 +209,6 @@ class Handler(BaseHTTPRequestHandler):
         self.end_headers()
         if self.command != "HEAD":
             self.wfile.write(body)
-        self.record(status, len(body))
 
     def do_HEAD(self):
         self.do_GET()
@@ -245,21 +245,23 @@ class Handler(BaseHTTPRequestHandler):
     def conditional(self, body, mtime):
         ims = parse_http_date(self.headers.get("If-Modified-Since") or "")
         if ims is not None and int(mtime) <= int(ims):
+            self.record(304, 0)
             self.send_response(304)
             self.send_header("Last-Modified", http_date(mtime))
             self.send_header("Content-Length", "0")
             self.end_headers()
-            return self.record(304, 0)
+            return
         return self.send(200, body, {"Last-Modified": http_date(mtime)})
 
     def dat(self, host, board, key):
         th = self.server.world.thread(host, board, key)
         if th is None or th.mode == "gone":
+            self.record(302, 0)
             self.send_response(302)
             self.send_header("Location", "http://%s/%s/kako/%s.html" % (host, board, key))
             self.send_header("Content-Length", "0")
             self.end_headers()
-            return self.record(302, 0)
+            return
         if th.mode == "hang":
             self.record(0, 0)
             # Say nothing until the client gives up (bounded).
@@ -283,21 +285,23 @@ class Handler(BaseHTTPRequestHandler):
             mtime = th.mtime
         ims = parse_http_date(self.headers.get("If-Modified-Since") or "")
         if ims is not None and int(mtime) <= int(ims):
+            self.record(304, 0)
             self.send_response(304)
             self.send_header("Content-Length", "0")
             self.end_headers()
-            return self.record(304, 0)
+            return
         status = 200
         headers = {"Last-Modified": http_date(mtime), "Accept-Ranges": "bytes"}
         rng = self.headers.get("Range") or ""
         if rng.startswith("bytes=") and rng[6:].rstrip("-").isdigit():
             start = int(rng[6:].rstrip("-"))
             if start >= len(data):
+                self.record(416, 0)
                 self.send_response(416)
                 self.send_header("Content-Range", "bytes */%d" % len(data))
                 self.send_header("Content-Length", "0")
                 self.end_headers()
-                return self.record(416, 0)
+                return
             headers["Content-Range"] = "bytes %d-%d/%d" % (start, len(data) - 1, len(data))
             data = data[start:]
             status = 206
@@ -326,6 +330,8 @@ class Handler(BaseHTTPRequestHandler):
         self.send_header("Content-Length", str(len(data)))
         self.send_header("Connection", "close")
         self.end_headers()
+        # Logged before the body goes out, so the entry is there when the client is done.
+        self.record(status, len(body))
         sent = 0
         piece = 256 if th.mode == "slow" else 65536
         try:
@@ -338,7 +344,6 @@ class Handler(BaseHTTPRequestHandler):
         except OSError:
             pass
         self.close_connection = True
-        self.record(status, min(sent, len(body)))
 
     def control(self, op, q):
         world = self.server.world
