@@ -42,6 +42,11 @@ enum : unsigned {
     // path), for the lists that show it.
     TAVLO_WM_LOGCLOSED = TAVLO_WM_APP + 91,
     TAVLO_WM_LOGDELETED = TAVLO_WM_APP + 92,
+    // Our own: a view asks the frame to run one of the frame's or the application's commands
+    // (wParam: command id), as a menu choice would.
+    TAVLO_WM_COMMAND = TAVLO_WM_APP + 93,
+    // Our own: pop up the view-switch menu "ビュー" (key ChangeView).
+    TAVLO_WM_VIEWMENU = TAVLO_WM_APP + 94,
     TAVLO_WM_VIEWMESSAGE = TAVLO_WM_APP + 100,    // lParam: CTavloMessage*, deleted by the frame
 };
 
