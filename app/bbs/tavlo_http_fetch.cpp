@@ -63,10 +63,11 @@ int CTavloHttpFetch::Open(const CVornString& url) {
     m_http->SetGzipEncoding(m_gzip ? 1 : 0);
     if (m_ifModifiedSince > 0)
         m_http->AddRequestHeader("If-Modified-Since", FormatHttpDate(m_ifModifiedSince).c_str());
+    // A wait cancelled by the stop request is the user's stop, not a network failure.
     if (!m_http->Connect(30))
-        return -100;
+        return m_canceled ? -1 : -100;
     if (!m_http->Get())
-        return -101;
+        return m_canceled ? -1 : -101;
     m_status = m_http->GetResultCode();
     if (m_status == 304)
         return -103;

@@ -38,7 +38,7 @@ public:
 
     // Connects (30 seconds) and sends the request: 0 for a 2xx answer, -103 for 304, -100
     // when there is no URL or the connection failed, -101 when the request failed or the
-    // status was anything else.
+    // status was anything else, -1 when the stop request cancelled a wait.
     int Open(const CVornString& url);
     // Receives the body in blocks of up to 16383 bytes, handing each to sink (which returns 0
     // to go on or a result code to end with) and reporting progress after it. 0 when the

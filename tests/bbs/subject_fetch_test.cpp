@@ -155,6 +155,10 @@ TEST_F(SubjectFetch, CutOrStoppedTransferLeavesTheStoredListAsItWas) {
     EXPECT_EQ(ReadAll(local()), stored);
     EXPECT_EQ(VornListDirectory(dir.c_str()), std::vector<std::string>{"subject.txt"});
 
+    // A stop request already set ends the fetch before anything is written.
+    EXPECT_EQ(fetch(list, kBoardUrl, [] { return true; }), -1);
+    EXPECT_EQ(ReadAll(local()), stored);
+
     // A whole transfer replaces it.
     ASSERT_EQ(ctl("subject", "&mode="), "ok");
     ASSERT_EQ(fetch(list), 0);
