@@ -29,13 +29,24 @@ WORDS = ["今日は", "いい天気", "ですね。", "表示", "ソフト", "�
          "髙橋", "～", "テスト", "書き込み", "スレッド", "http://example.com/page", "ttp://example.org/"]
 TITLES = ["雑談スレッド", "ソフトウェア表示の話", "十能について語る", "今日の天気 (東京)",
           "ニュース速報", "テスト用スレ", "質問スレッド Part", "画像スレ"]
+# Menu categories and their boards (name, title[, link form]). Links are written plainly
+# ("<A HREF=url>") unless the form is "blank" ("<A HREF=url TARGET=_blank>"). The three
+# categories チャット, ツール類 and 他のサイト are the ones a client drops when it loads the menu.
 CATEGORIES = [
     ("ニュース", [("news", "ニュース速報"), ("newsplus", "ニュース速報+")]),
     ("趣味", [("soft", "ソフトウェア"), ("food", "料理")]),
     ("チャット", [("chat", "チャット")]),
     ("ツール類", [("tool", "ツール")]),
     ("他のサイト", [("other", "他のサイト")]),
+    ("リンク集", [("linkbbs", "リンク掲示板", "blank"), ("extra", "おまけ&amp;雑談", "blank")]),
 ]
+# A link before the first category: part of the page, not of any category.
+MENU_HEAD_LINK = ("top", "トップ")
+MANY_HOST = "many.example-bbs.test"
+
+
+def board_host(name):
+    return "%s.example-bbs.test" % ("news" if name.startswith("news") else "hobby")
 
 
 def sjis(text):
@@ -95,6 +106,8 @@ class Board:
         self.title = title
         self.threads = {}
         self.mtime = time.time()
+        self.mode = ""        # subject.txt: "", cut, empty, slow, hang
+        self.delay_ms = 0
         base = 1600000000 + rng.randint(0, 10000000)
         for i in range(threads):
             key = str(base + i * 3600)
@@ -108,22 +121,58 @@ class Board:
         return b"".join(sjis("%s.dat<>%s (%d)\n" % (t.key, t.title, t.count)) for t in rows
                         if t.mode != "gone")
 
+    def touch(self):
+        self.mtime = max(time.time(), self.mtime) + 1.0
+
+    def advance(self, rng, posts, new, drop):
+        """Some threads gain posts and rise, new ones appear, the last ones fall off."""
+        live = [t for t in self.threads.values() if t.mode != "gone"]
+        for th in rng.sample(live, min(posts, len(live))):
+            th.append(rng.randint(1, 5))
+        top = max([int(k) for k in self.threads if k.isdigit()] + [1600000000])
+        for i in range(new):
+            key = str(top + (i + 1) * 3600)
+            th = Thread(key, "%s 新%d" % (rng.choice(TITLES), i + 1), random.Random(int(key)))
+            th.append(rng.randint(1, 10))
+            self.threads[key] = th
+        if drop:
+            rows = sorted((t for t in self.threads.values() if t.mode != "gone"),
+                          key=lambda t: t.mtime)
+            for th in rows[:drop]:
+                th.mode = "gone"
+        self.touch()
+
+    def shuffle(self, rng):
+        """New order without new posts: every thread gets another place in the list."""
+        now = time.time()
+        for th in self.threads.values():
+            th.mtime = now - rng.uniform(0, 86400)
+        self.touch()
+
 
 class World:
-    def __init__(self, seed, threads_per_board):
+    def __init__(self, seed, threads_per_board, many_boards=0):
         self.lock = threading.Lock()
         self.seed = seed
         self.threads_per_board = threads_per_board
+        self.many_boards = many_boards
         self.reset()
 
     def reset(self):
         rng = random.Random(self.seed)
         self.boards = {}
         self.hosts = {}
+        self.menu_hosts = {}  # board name -> host the menu lists it at
+        self.moved = {}       # (old host, board) -> new host; the old page redirects
+        self.redirects = {}   # (host, board) -> URL its page's redirect script names
         for _, boards in CATEGORIES:
-            for name, title in boards:
-                host = "%s.example-bbs.test" % ("news" if name.startswith("news") else "hobby")
-                self.add_board(host, name, title, rng, self.threads_per_board)
+            for entry in boards:
+                name, title = entry[0], entry[1]
+                self.add_board(board_host(name), name, title, rng, self.threads_per_board)
+                self.menu_hosts[name] = board_host(name)
+        for i in range(self.many_boards):
+            self.add_board(MANY_HOST, "b%03d" % (i + 1), "板%d" % (i + 1), rng,
+                           self.threads_per_board)
         self.latency_ms = 0
 
     def add_board(self, host, name, title, rng=None, threads=0):
@@ -133,14 +182,44 @@ class World:
 
     def menu(self):
         out = ["<HTML><HEAD><META http-equiv=\"Content-Type\" content=\"text/html; charset=Shift_JIS\">"
-               "<TITLE>BBS MENU</TITLE></HEAD><BODY><B>sample boards</B><BR>"]
+               "<TITLE>BBS MENU</TITLE></HEAD><BODY><B>sample boards</B><BR>\n"
+               "<A HREF=http://%s/%s/>%s</A><br>\n" % (board_host(MENU_HEAD_LINK[0]),
+                                                      MENU_HEAD_LINK[0], MENU_HEAD_LINK[1])]
         for category, boards in CATEGORIES:
             out.append("<BR><B>%s</B><BR>\n" % category)
-            for name, title in boards:
-                host = "%s.example-bbs.test" % ("news" if name.startswith("news") else "hobby")
-                out.append("<A HREF=http://%s/%s/>%s</A><br>\n" % (host, name, title))
+            for entry in boards:
+                name, title = entry[0], entry[1]
+                host = self.menu_hosts.get(name, board_host(name))
+                blank = " TARGET=_blank" if len(entry) > 2 and entry[2] == "blank" else ""
+                out.append("<A HREF=http://%s/%s/%s>%s</A><br>\n" % (host, name, blank, title))
         out.append("</BODY></HTML>\n")
         return sjis("".join(out))
+
+    def move(self, host, name, to, list_in_menu):
+        b = self.boards.pop((host, name), None)
+        if b is None:
+            return False
+        b.host = to
+        self.boards[(to, name)] = b
+        self.moved[(host, name)] = to
+        self.moved.pop((to, name), None)
+        if list_in_menu:
+            self.menu_hosts[name] = to
+        return True
+
+    def board_page(self, host, name):
+        """The board's top page: a redirect script where it moved away, else its title."""
+        target = self.redirects.get((host, name))
+        if target is None and (host, name) in self.moved:
+            target = "http://%s/%s/" % (self.moved[(host, name)], name)
+        if target is not None:
+            return sjis("<html><head>\n<script language=\"javascript\">\n"
+                        "window.location.href=\"%s\";\n</script>\n</head>\n"
+                        "<body>移転しました</body></html>\n" % target)
+        b = self.boards.get((host, name))
+        if b is None:
+            return None
+        return sjis("<html><body>%s</body></html>" % b.title)
 
     def thread(self, host, board, key, create=False):
         b = self.boards.get((host, board))
@@ -232,17 +311,49 @@ class Handler(BaseHTTPRequestHandler):
         if len(parts) == 2 and parts[1] == "subject.txt":
             b = world.boards.get((host, parts[0]))
             if b is None:
+                if (host, parts[0]) in world.moved:
+                    # A board that moved away leaves an empty list behind.
+                    return self.send(200, b"")
                 return self.send(404, b"no board")
-            return self.conditional(b.subject(), b.mtime if b.threads else time.time())
+            return self.subject(b)
         if len(parts) == 3 and parts[1] == "dat" and parts[2].endswith(".dat"):
             return self.dat(host, parts[0], parts[2][:-4])
         if len(parts) == 1:
-            b = world.boards.get((host, parts[0]))
-            if b is not None:
-                return self.send(200, sjis("<html><body>%s</body></html>" % b.title), ctype="text/html")
+            page = world.board_page(host, parts[0])
+            if page is not None:
+                return self.send(200, page, ctype="text/html")
         return self.send(404, b"<html>not found</html>", ctype="text/html")
 
-    def conditional(self, body, mtime):
+    def subject(self, b):
+        body = b.subject()
+        mtime = b.mtime if b.threads else time.time()
+        if b.mode == "empty":
+            body = b""
+        if b.mode == "hang":
+            self.record(0, 0)
+            return self.hang(60)
+        if b.mode in ("cut", "slow"):
+            ims = parse_http_date(self.headers.get("If-Modified-Since") or "")
+            if ims is not None and int(mtime) <= int(ims):
+                return self.conditional(body, mtime)
+            return self.stream(200, body, {"Last-Modified": http_date(mtime)}, b)
+        return self.conditional(body, mtime, gzip_ok=True)
+
+    def hang(self, seconds):
+        """Says nothing until the client gives up (bounded)."""
+        end = time.time() + seconds
+        while time.time() < end:
+            time.sleep(0.05)
+            try:
+                self.connection.setblocking(False)
+                if self.connection.recv(1, socket.MSG_PEEK) == b"":
+                    break
+            except BlockingIOError:
+                pass
+            except OSError:
+                break
+
+    def conditional(self, body, mtime, gzip_ok=False):
         ims = parse_http_date(self.headers.get("If-Modified-Since") or "")
         if ims is not None and int(mtime) <= int(ims):
             self.record(304, 0)
@@ -251,7 +362,11 @@ class Handler(BaseHTTPRequestHandler):
             self.send_header("Content-Length", "0")
             self.end_headers()
             return
-        return self.send(200, body, {"Last-Modified": http_date(mtime)})
+        headers = {"Last-Modified": http_date(mtime)}
+        if gzip_ok and body and "gzip" in (self.headers.get("Accept-Encoding") or ""):
+            headers["Content-Encoding"] = "gzip"
+            body = gzip.compress(body, 6)
+        return self.send(200, body, headers)
 
     def dat(self, host, board, key):
         th = self.server.world.thread(host, board, key)
@@ -264,19 +379,7 @@ class Handler(BaseHTTPRequestHandler):
             return
         if th.mode == "hang":
             self.record(0, 0)
-            # Say nothing until the client gives up (bounded).
-            end = time.time() + 60
-            while time.time() < end:
-                time.sleep(0.05)
-                try:
-                    self.connection.setblocking(False)
-                    if self.connection.recv(1, socket.MSG_PEEK) == b"":
-                        break
-                except BlockingIOError:
-                    pass
-                except OSError:
-                    break
-            return
+            return self.hang(60)
         if th.mode == "html":
             return self.send(200, sjis("<html><body>エラー: サーバが混雑しています</body></html>\n"),
                              ctype="text/html")
@@ -317,7 +420,8 @@ class Handler(BaseHTTPRequestHandler):
         return self.send(status, data, headers)
 
     def stream(self, status, data, headers, th):
-        """Sends data in pieces; "cut" stops in the middle of the last line and closes."""
+        """Sends data in pieces; "cut" stops in the middle of the last line and closes.
+        th is a thread or a board (anything with mode and delay_ms)."""
         if th.mode == "cut":
             cut = data.rfind(b"\n", 0, len(data) - 1)
             body = data[: cut + 1 + max(1, (len(data) - cut - 1) // 2)]
@@ -356,6 +460,8 @@ class Handler(BaseHTTPRequestHandler):
         if op == "latency":
             world.latency_ms = int(get("ms", "0"))
             return self.send(200, b"ok")
+        if op in ("board", "advance", "shuffle", "subject", "move", "menu", "redirect"):
+            return self.board_control(op, get)
         if op == "create":
             th = world.thread(host, board, key, create=True)
             if get("title"):
@@ -383,12 +489,54 @@ class Handler(BaseHTTPRequestHandler):
             return self.send(404, b"unknown control")
         return self.send(200, b"ok")
 
+    def board_control(self, op, get):
+        world = self.server.world
+        with world.lock:
+            status, body = self.board_change(world, op, get)
+        return self.send(status, body)
+
+    @staticmethod
+    def board_change(world, op, get):
+        host, board = get("host"), get("board")
+        if op == "board":
+            if (host, board) not in world.boards:
+                rng = random.Random(get("seed") or "%s/%s" % (host, board))
+                world.add_board(host, board, get("title", board), rng, int(get("threads", "12")))
+            return 200, b"ok"
+        if op == "move":
+            if world.move(host, board, get("to"), get("menu", "1") != "0"):
+                return 200, b"ok"
+            return 404, b"no such board"
+        if op == "menu":
+            world.menu_hosts[board] = host
+            return 200, b"ok"
+        if op == "redirect":
+            if get("to"):
+                world.redirects[(host, board)] = get("to")
+            else:
+                world.redirects.pop((host, board), None)
+            return 200, b"ok"
+        b = world.boards.get((host, board))
+        if b is None:
+            return 404, b"no such board"
+        if op == "advance":
+            rng = random.Random(get("seed", "1"))
+            b.advance(rng, int(get("posts", "3")), int(get("new", "1")), int(get("drop", "0")))
+        elif op == "shuffle":
+            b.shuffle(random.Random(get("seed", "1")))
+        elif op == "subject":
+            b.mode = get("mode")
+            b.delay_ms = int(get("delay", "0"))
+        return 200, b"ok"
+
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__)
     ap.add_argument("--port", type=int, default=0)
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--threads", type=int, default=12, help="threads per board")
+    ap.add_argument("--boards", type=int, default=0,
+                    help="extra boards b001, b002, ... on %s" % MANY_HOST)
     ap.add_argument("--log", help="request log, one JSON line per request")
     ap.add_argument("--lifetime", type=float, default=3600, help="seconds before exiting")
     ap.add_argument("--port-file", help="also write the port here")
@@ -396,7 +544,7 @@ def main():
 
     server = ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
     server.daemon_threads = True
-    server.world = World(args.seed, args.threads)
+    server.world = World(args.seed, args.threads, args.boards)
     server.log = open(args.log, "a", encoding="utf-8") if args.log else None
     port = server.server_address[1]
     if args.port_file:
