@@ -13,12 +13,6 @@
 // its cancel flag; an empty function never stops.
 using TavloStopRequest = std::function<bool()>;
 
-enum : unsigned {
-    // Transfer progress to the main window: wParam bytes received so far, lParam the expected
-    // total (Content-Length, 0 when absent).
-    TAVLO_WM_PROGRESS = TAVLO_WM_APP + 34,
-};
-
 // One GET of a list or page on the window thread, with the program's client settings (user
 // agent, proxy, socket callback with the main window as user data), progress messages and the
 // stop request. Used by the thread-list, board-menu and board-page fetches.
