@@ -1,6 +1,8 @@
 #pragma once
 
 #include "boardsim.h"
+#include "tavlo_dat_file.h"
+#include "tavlo_info_file.h"
 #include "tavlo_message.h"
 #include "tavlo_settings.h"
 #include "tavlo_window.h"
@@ -29,8 +31,17 @@ public:
             e.text = w->Text.str();
         if (auto* o = dynamic_cast<CTavloOpenFileMessage*>(m))
             e.number = o->Fresh;
-        if (auto* c = dynamic_cast<CTavloCloseFileMessage*>(m))
+        if (auto* c = dynamic_cast<CTavloCloseFileMessage*>(m)) {
             e.number = c->Written;
+            // As the thread view does for a thread no tab shows.
+            if (emulateView && c->Written > 0) {
+                CTavloInfoFile info;
+                CTavloInfoFile::Create(m->BoardUrl, m->Key, info);
+                info.Count = CTavloDatFile::Count(m->DatPath);
+                info.New = true;
+                CTavloInfoFile::Write(info);
+            }
+        }
         if (auto* r = dynamic_cast<CTavloReadUrlMessage*>(m)) {
             e.number = r->Received;
             e.total = r->Total;
@@ -63,6 +74,7 @@ public:
     }
     std::mutex mutex;
     std::vector<Entry> entries;
+    bool emulateView = false;
 };
 
 // A store in a temporary root, settings pointing the proxy at a running board server.

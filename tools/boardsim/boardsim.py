@@ -252,6 +252,12 @@ class Handler(BaseHTTPRequestHandler):
     def log_message(self, fmt, *args):  # quiet; the JSON log is the record
         pass
 
+    def setup(self):
+        super().setup()
+        # Headers and body go out in separate writes: without this, Nagle's algorithm and the
+        # client's delayed ACK hold the second one back for tens of milliseconds.
+        self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+
     def target(self):
         raw = self.path
         if raw.startswith("http://") or raw.startswith("https://"):
@@ -266,7 +272,8 @@ class Handler(BaseHTTPRequestHandler):
         keep = ["range", "if-modified-since", "accept-encoding", "user-agent", "connection",
                 "proxy-authorization", "cookie", "content-type", "referer"]
         entry = {
-            "t": round(time.time(), 3),
+            "t0": round(getattr(self, "t0", time.time()), 4),
+            "t": round(time.time(), 4),
             "method": self.command,
             "url": self.path,
             "headers": {k: v for k, v in ((k.lower(), v) for k, v in self.headers.items()) if k in keep},
@@ -299,6 +306,7 @@ class Handler(BaseHTTPRequestHandler):
         self.send(404, b"not here")
 
     def do_GET(self):
+        self.t0 = time.time()
         world = self.server.world
         if world.latency_ms:
             time.sleep(world.latency_ms / 1000.0)
@@ -542,6 +550,9 @@ def main():
     ap.add_argument("--port-file", help="also write the port here")
     args = ap.parse_args()
 
+    # A listen backlog of 5 (the default) drops connects beyond it, and the client then waits
+    # a second for the SYN to be sent again.
+    ThreadingHTTPServer.request_queue_size = 128
     server = ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
     server.daemon_threads = True
     server.world = World(args.seed, args.threads, args.boards)
