@@ -13,12 +13,6 @@
 
 #include <cstring>
 
-namespace {
-const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-} // namespace
-
 CTavloBbs::CTavloBbs(CTavloWindow* window, const CVornString& boardUrl, const CVornString& key)
     : m_key(key), m_boardUrl(boardUrl), m_window(window),
       m_http(std::make_unique<CVornHttpClient>()) {
@@ -103,17 +97,9 @@ int CTavloBbs::request() {
     CVornString url = GetDatUrl();
     if (url.IsEmpty() || m_datPath.IsEmpty())
         return -100;
-    CTavloSettings& s = CTavloSettings::Instance();
     m_http->SetUrl(url.c_str());
     m_http->ClearRequestHeader();
-    if (s.ProxyUse == 1) {
-        m_http->SetProxy(s.ProxyHost.c_str(), static_cast<unsigned short>(s.ProxyPort));
-        m_http->SetProxyAuth(s.ProxyId.c_str(), s.ProxyPass.c_str());
-    } else {
-        m_http->SetProxy("", 0);
-    }
-    m_http->SetCallbackProc(&CTavloBbs::socketCallback, this);
-    m_http->SetUserAgent(s.UserAgent.c_str());
+    TavloConfigureHttpClient(*m_http, &CTavloBbs::socketCallback, this);
     int r = PrepareRequest();
     if (r != 0)
         return r;
@@ -142,11 +128,7 @@ int CTavloBbs::PrepareRequest() {
     CVornString range;
     range.Format("bytes=%lld-", static_cast<long long>(size - 1));
     m_http->AddRequestHeader("Range", range.c_str());
-    CVornDate d = CVornDate::FromTime(time, true);
-    CVornString since;
-    since.Format("%s, %d %s %d %02d:%02d:%02d GMT", kDays[d.weekday % 7], d.day,
-                 kMonths[(d.month + 11) % 12], d.year, d.hour, d.minute, d.second);
-    m_http->AddRequestHeader("If-Modified-Since", since.c_str());
+    m_http->AddRequestHeader("If-Modified-Since", TavloIfModifiedSince(time).c_str());
     m_http->SetGzipEncoding(0);
     return 0;
 }

@@ -8,9 +8,6 @@
 #include <cstdlib>
 
 namespace {
-const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 constexpr int kBlock = 16383;
 } // namespace
 
@@ -22,11 +19,7 @@ CTavloHttpFetch::~CTavloHttpFetch() {
 }
 
 CVornString CTavloHttpFetch::FormatHttpDate(int64_t time) {
-    CVornDate d = CVornDate::FromTime(time, true);
-    CVornString text;
-    text.Format("%s, %d %s %d %02d:%02d:%02d GMT", kDays[d.weekday % 7], d.day,
-                kMonths[(d.month + 11) % 12], d.year, d.hour, d.minute, d.second);
-    return text;
+    return TavloIfModifiedSince(time);
 }
 
 // Forwards to the program's callback and turns the stop request into a cancel at every wait.
@@ -48,18 +41,10 @@ int CTavloHttpFetch::Open(const CVornString& url) {
     m_canceled = false;
     if (url.IsEmpty())
         return -100;
-    CTavloSettings& s = CTavloSettings::Instance();
     m_http->Close();
     m_http->SetUrl(url.c_str());
     m_http->ClearRequestHeader();
-    if (s.ProxyUse == 1) {
-        m_http->SetProxy(s.ProxyHost.c_str(), static_cast<unsigned short>(s.ProxyPort));
-        m_http->SetProxyAuth(s.ProxyId.c_str(), s.ProxyPass.c_str());
-    } else {
-        m_http->SetProxy("", 0);
-    }
-    m_http->SetCallbackProc(&CTavloHttpFetch::socketCallback, this);
-    m_http->SetUserAgent(s.UserAgent.c_str());
+    TavloConfigureHttpClient(*m_http, &CTavloHttpFetch::socketCallback, this);
     m_http->SetGzipEncoding(m_gzip ? 1 : 0);
     if (m_ifModifiedSince > 0)
         m_http->AddRequestHeader("If-Modified-Since", FormatHttpDate(m_ifModifiedSince).c_str());
