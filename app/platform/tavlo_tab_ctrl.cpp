@@ -47,6 +47,7 @@ int CTavloTabCtrl::FindItemData(const void* data) const {
 
 void CTavloTabCtrl::SetItemSize(const QSize& size) {
     m_itemSize = size;
+    setIconSize(iconSize()); // lays the tabs out again with the new size
     updateGeometry();
     update();
 }

@@ -3,7 +3,33 @@
 #include "tavlo_platform.h"
 
 #include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QPushButton>
+
+namespace {
+
+class EnterFilter : public QObject {
+public:
+    EnterFilter(QObject* parent, std::function<void()> action)
+        : QObject(parent), m_action(std::move(action)) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        int key = static_cast<QKeyEvent*>(event)->key();
+        if (key != Qt::Key_Return && key != Qt::Key_Enter)
+            return false;
+        m_action();
+        return true;
+    }
+
+private:
+    std::function<void()> m_action;
+};
+
+} // namespace
 
 QComboBox* TavloMakeWordCombo(QWidget* parent, const char* id) {
     auto* combo = new QComboBox(parent);
@@ -33,4 +59,10 @@ void TavloFillCombo(QComboBox* combo, const CVornDataArray& entries) {
         combo->setCurrentIndex(0);
     else
         combo->setEditText(QString());
+}
+
+void TavloOnEnter(QComboBox* combo, std::function<void()> action) {
+    QLineEdit* edit = combo->lineEdit();
+    if (edit)
+        edit->installEventFilter(new EnterFilter(edit, std::move(action)));
 }

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class QComboBox;
 class QPushButton;
 class QWidget;
@@ -15,5 +17,8 @@ QComboBox* TavloMakeWordCombo(QWidget* parent, const char* id);
 // A small button that Enter presses as well as Space.
 QPushButton* TavloMakeBarButton(QWidget* parent, const char* id, const QString& text,
                                 const QString& tip);
+// Enter in the word list runs action once (the key is taken, so it does not travel on to the
+// combo box and back to its line edit).
+void TavloOnEnter(QComboBox* combo, std::function<void()> action);
 // Empties the list and fills it with board-text entries; the first becomes the text.
 void TavloFillCombo(QComboBox* combo, const CVornDataArray& entries);

@@ -31,7 +31,7 @@ CTavloFind2chDialog::CTavloFind2chDialog(CTavloWindow* frame, QWidget* parent)
     layout->addWidget(m_search);
     layout->addWidget(m_close);
     setAutoFillBackground(true);
-    connect(m_words->lineEdit(), &QLineEdit::returnPressed, this, [this] { OnSearch(); });
+    TavloOnEnter(m_words, [this] { OnSearch(); });
     connect(m_search, &QPushButton::clicked, this, [this] { OnSearch(); });
     connect(m_close, &QPushButton::clicked, this, [this] { OnClose(); });
     ReloadList();

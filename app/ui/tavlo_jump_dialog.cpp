@@ -28,7 +28,7 @@ CTavloJumpDialog::CTavloJumpDialog(CTavloWindow* frame, QWidget* parent)
     layout->addWidget(m_ok);
     layout->addWidget(m_cancel);
     setAutoFillBackground(true);
-    connect(m_combo->lineEdit(), &QLineEdit::returnPressed, this, [this] { OnOK(); });
+    TavloOnEnter(m_combo, [this] { OnOK(); });
     connect(m_ok, &QPushButton::clicked, this, [this] { OnOK(); });
     connect(m_cancel, &QPushButton::clicked, this, [this] { OnCancel(); });
     ReloadList();

@@ -26,7 +26,7 @@ CTavloSearchDialog::CTavloSearchDialog(CTavloWindow* frame, QWidget* parent)
     layout->addWidget(m_backward);
     layout->addWidget(m_close);
     setAutoFillBackground(true);
-    connect(m_combo->lineEdit(), &QLineEdit::returnPressed, this, [this] { Send(0); });
+    TavloOnEnter(m_combo, [this] { Send(0); });
     connect(m_forward, &QPushButton::clicked, this, [this] { Send(0); });
     connect(m_backward, &QPushButton::clicked, this, [this] { Send(1); });
     connect(m_close, &QPushButton::clicked, this, [this] { Close(); });
