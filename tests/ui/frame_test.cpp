@@ -586,21 +586,27 @@ TEST_F(Frame, ErrorsByCodeUseTheCodesTextOrTheKindsOwnText) {
 }
 
 TEST_F(Frame, WorkersWaitUntilTheWindowThreadHandledTheirMessages) {
-    std::atomic<int> sent{0};
-    std::thread::id handler;
+    std::atomic<int> seen{0};
+    std::atomic<bool> done{false};
     std::thread worker([&] {
         for (int i = 1; i <= 50; ++i) {
             f->SendMessage(TAVLO_WM_PROGRESS, static_cast<uintptr_t>(i), 50);
-            // Sent means handled: the status bar shows this count already.
+            // Sent means handled: the status bar shows this count already (the window
+            // thread only reads it while this worker waits for its next answer).
             if (f->GetStatusBar()->GetText() == QString("%1/50").arg(i))
-                ++sent;
+                ++seen;
         }
         auto* m = new CTavloCloseFileMessage(CVornString("1"), CVornString("http://h.test/b/"),
                                              CVornString(), 0);
         f->SendMessage(TAVLO_WM_VIEWMESSAGE, 0, reinterpret_cast<intptr_t>(m));
+        done = true;
     });
-    ASSERT_TRUE(PumpUntil([&] { return sent.load() == 50; }));
+    // The window thread keeps pumping until the worker is through: joining a worker that
+    // waits on it would never end.
+    const bool finished = PumpUntil([&] { return done.load(); });
     worker.join();
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(seen.load(), 50);
     EXPECT_EQ(f->GetStatusBar()->GetText(), "50/50");
 }
 
