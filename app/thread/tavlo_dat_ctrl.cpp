@@ -369,8 +369,6 @@ bool CTavloDatCtrl::OnKeyDown(QKeyEvent*) {
     return false;
 }
 
-void CTavloDatCtrl::OnMouseUp(QMouseEvent*) {}
-
 bool CTavloDatCtrl::PaintImageRow(QPainter&, const TavloTextRun&) {
     return true;
 }

@@ -16,6 +16,17 @@
 class QKeyEvent;
 class QMouseEvent;
 class QWidget;
+class CTavloDatCtrl;
+
+// What a thread control asks of the view that hosts it.
+class CTavloDatHost {
+public:
+    virtual ~CTavloDatHost() = default;
+    // A link was followed: hand the URL to the main frame's URL handling.
+    virtual void OpenUrl(const CVornString& url) = 0;
+    // The extracted posts of a grep (their numbers, in thread order) are to be shown.
+    virtual void ShowGrep(CTavloDatCtrl* ctrl, const std::vector<int>& numbers) = 0;
+};
 
 // The thread control: one per open thread (a tab of the thread view). It turns the thread's
 // log into display text for its text control, keeps the post index, paints posts by their
@@ -115,6 +126,48 @@ public:
     // The painter registered with the text control (public for the views that print).
     bool PaintRun(QPainter& p, const TavloTextRun& run);
 
+    // Navigation (display lines of the text control; the index maps post numbers).
+    void SetHost(CTavloDatHost* host) { m_host = host; }
+    // Pops the jump history; false when it was empty.
+    bool Back();
+    void FirstPost();
+    void LastPost();
+    // Next post; false when nothing moved (the reader is at the very end).
+    bool NextPost();
+    bool PrevPost();
+    // Selects the next (previous) link, from the selection or the visible page; pageOnly
+    // stops at the page's edge. False when none was found.
+    bool SelectLink(bool forward, bool pageOnly);
+    // Opens link text (an anchor, a number-only name or a URL); false when it is none.
+    bool OpenLinkText(std::u16string_view text);
+    void JumpUrl(const CVornString& url);
+    // The word under a text position, as a click takes it.
+    std::u16string WordAt(size_t pos) const;
+    // Acts on a click at a text position, by the marker of its line.
+    void ClickAt(size_t pos);
+    // Posts whose name / ID equals the top post's, and posts that refer to post n.
+    std::vector<int> GrepByName();
+    std::vector<int> GrepById();
+    std::vector<int> GrepByRefer(int number);
+    // Runs a grep and hands a non-empty result to the host.
+    void Grep(int which);
+    enum { GREP_ID, GREP_NAME, GREP_REFER };
+    // Text of a post: its display lines without markers and image rows, CR LF after each line.
+    std::u16string GetPostText(int number) const;
+    // Name (header between "]" and the last "<") and ID (after "ID:") of a post.
+    std::u16string GetPostName(int number) const;
+    std::u16string GetPostId(int number) const;
+    // "title\r\nhttp://host/test/read.cgi/board/key/N-\r\n" for the top post.
+    std::u16string GetInformationText() const;
+    void CopyInformation();
+    void CopyMessage();
+    // Saves the position, clears the view and opens the thread again from its log.
+    void Reopen();
+    // Shows a grep result as this control's text (the grep window's post control).
+    void SetDisplayText(std::u16string display);
+    // Display lines of posts (from header to the next header), markers kept.
+    std::u16string GetPostDisplay(int number) const;
+
 protected:
     // Key-down, before the text control: true when handled (the text control then leaves it).
     virtual bool OnKeyDown(QKeyEvent* e);
@@ -148,6 +201,7 @@ private:
     int m_furthest = 0;
     int m_topPost = 0; // kept across a relayout
     CVornString m_linkTarget;
+    CTavloDatHost* m_host = nullptr;
     QFont m_appliedFont;
     // Logical line start of the display line painted last.
     int m_cacheLine = -1;

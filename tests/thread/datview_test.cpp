@@ -1,0 +1,422 @@
+#include "../bbs/fetch_support.h"
+#include "tavlo_bookmark_file.h"
+#include "tavlo_dat_file.h"
+#include "tavlo_dat_view.h"
+#include "tavlo_grep_dialog.h"
+#include "tavlo_info_file.h"
+#include "tavlo_path.h"
+#include "view_test_util.h"
+#include "vorn_kcode.h"
+#include "vorn_winsock.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The main frame as far as the thread view needs one: view messages go back to the view,
+// everything else is recorded. Sends from a worker run on the window thread and wait.
+class TestFrame : public CTavloWindow {
+public:
+    intptr_t SendMessage(unsigned message, uintptr_t w, intptr_t l) override {
+        if (QThread::currentThread() == qApp->thread())
+            return handle(message, w, l);
+        intptr_t result = 0;
+        QMetaObject::invokeMethod(
+            qApp, [&] { result = handle(message, w, l); }, Qt::BlockingQueuedConnection);
+        return result;
+    }
+    void PostMessage(unsigned message, uintptr_t w, intptr_t l) override {
+        QMetaObject::invokeMethod(
+            qApp, [this, message, w, l] { handle(message, w, l); }, Qt::QueuedConnection);
+    }
+    intptr_t handle(unsigned message, uintptr_t w, intptr_t l) {
+        switch (message) {
+        case TAVLO_WM_VIEWMESSAGE: {
+            auto* m = reinterpret_cast<CTavloMessage*>(l);
+            types.push_back(m->Type);
+            if (view)
+                view->OnViewMessage(m, cancelFlag);
+            delete m;
+            break;
+        }
+        case TAVLO_WM_PROGRESS:
+            progress.push_back(QString("%1/%2").arg(w).arg(l));
+            break;
+        case TAVLO_WM_SHOWERROR:
+            errors.push_back(static_cast<int>(w));
+            break;
+        case TAVLO_WM_OPENURL:
+        case TAVLO_WM_READTOEND: {
+            auto* s = reinterpret_cast<CVornString*>(l);
+            (message == TAVLO_WM_OPENURL ? urls : readToEnd).push_back(s->str());
+            delete s;
+            break;
+        }
+        case TAVLO_WM_LOGCLOSED:
+            closed.push_back(reinterpret_cast<CVornString*>(l)->str());
+            break;
+        default:
+            others.push_back(message);
+            break;
+        }
+        return 0;
+    }
+    CTavloDatView* view = nullptr;
+    int cancelFlag = 0;
+    std::vector<int> types, errors;
+    std::vector<unsigned> others;
+    std::vector<QString> progress;
+    std::vector<std::string> urls, readToEnd, closed;
+};
+
+const char kBoardUrl[] = "http://news.example-bbs.test/test/";
+
+std::string post(int n, const char* name = "名無しさん", const char* mail = "",
+                 const std::string& body = "", const char* id = nullptr) {
+    std::string b = body.empty() ? "本文 " + std::to_string(n) : body;
+    std::string idText = id ? id : ("ID" + std::to_string(n % 3));
+    std::string title = n == 1 ? "テストスレッド" : "";
+    return Sjis(name) + "<>" + mail + "<>" + Sjis("2009/01/01(木) 12:00:00 ID:") + idText + "<> " +
+           Sjis(b.c_str()) + " <>" + Sjis(title.c_str()) + "\n";
+}
+
+class DatView : public ::testing::Test {
+protected:
+    void SetUp() override {
+        view = std::make_unique<CTavloDatView>(&frame);
+        frame.view = view.get();
+        view->resize(500, 400);
+        view->show();
+    }
+    void TearDown() override {
+        frame.view = nullptr;
+        view.reset();
+    }
+    std::string logPath(const std::string& key) {
+        return CTavloPath::GetLogPath(CVornString(kBoardUrl), CVornString(key)).str();
+    }
+    void writeLog(const std::string& key, const std::string& text) {
+        std::string path = logPath(key);
+        VornCreateDirectories(CTavloPath::GetDirectory(CVornString(path)).c_str());
+        WriteAll(path, text);
+    }
+    std::string thread(int posts) {
+        std::string text;
+        for (int i = 1; i <= posts; ++i)
+            text += post(i);
+        return text;
+    }
+    int open(const std::string& key, int number = 0) {
+        return view->OpenThread(CVornString(""), CVornString(key), CVornString(kBoardUrl),
+                                CVornString("test"), number);
+    }
+    CTavloDatCtrl* ctrl() { return view->GetCurrentCtrl(); }
+    bool vk(int code, Qt::KeyboardModifiers m = Qt::NoModifier) { return view->OnKeyDown(code, m); }
+
+    ViewEnv env;
+    TestFrame frame;
+    std::unique_ptr<CTavloDatView> view;
+};
+
+TEST_F(DatView, TabsOpenSelectWrapAndRespectTheLimit) {
+    for (int k = 1; k <= 5; ++k)
+        writeLog(std::to_string(1000 + k), thread(3));
+    ASSERT_EQ(open("1001"), 1);
+    EXPECT_EQ(view->ThreadTitles()[0].toStdString(), "テストスレッド");
+    ASSERT_EQ(open("1002"), 1);
+    ASSERT_EQ(open("1003"), 1);
+    EXPECT_EQ(view->GetCurrentTab(), 2);
+    // Open again: only selected.
+    ASSERT_EQ(open("1001", 2), 1);
+    EXPECT_EQ(view->GetTabCount(), 3);
+    EXPECT_EQ(view->GetCurrentTab(), 0);
+    EXPECT_EQ(ctrl()->GetTopPost(), 2);
+    view->PrevTab(); // wraps to the last
+    EXPECT_EQ(view->GetCurrentTab(), 2);
+    view->NextTab(); // wraps to the first
+    EXPECT_EQ(view->GetCurrentTab(), 0);
+
+    ASSERT_EQ(open("1004"), 1);
+    ASSERT_EQ(open("1005"), 1); // TabMax 4: the earliest goes
+    EXPECT_EQ(view->GetTabCount(), 4);
+    EXPECT_EQ(view->FindThread(CVornString(kBoardUrl), CVornString("1001")), -1);
+    ASSERT_EQ(frame.closed.size(), 1u);
+    EXPECT_EQ(frame.closed[0], logPath("1001"));
+
+    // A thread being updated stays open; the new tab comes anyway.
+    view->GetCtrl(0)->SetUpdating(true);
+    writeLog("1006", thread(2));
+    ASSERT_EQ(open("1006"), 1);
+    EXPECT_EQ(view->GetTabCount(), 5);
+    EXPECT_EQ(view->CloseTab(0), 0);
+    view->GetCtrl(0)->SetUpdating(false);
+
+    // Closing the first of several selects the new first; closing another the one before.
+    view->SelectTab(0);
+    ASSERT_EQ(view->CloseTab(0), 1);
+    EXPECT_EQ(view->GetCurrentTab(), 0);
+    view->SelectTab(1);
+    ASSERT_EQ(view->CloseTab(1), 1);
+    EXPECT_EQ(view->GetCurrentTab(), 0);
+    EXPECT_EQ(view->CloseTab(99), 0);
+}
+
+TEST_F(DatView, AnchorsBackAndTheEndOfTheThread) {
+    std::string text;
+    for (int i = 1; i <= 40; ++i)
+        text += post(i, "名無しさん", "", i == 3 ? "＞＞２５ 全角" : "");
+    writeLog("2001", text);
+    ASSERT_EQ(open("2001"), 1);
+    CTavloDatCtrl* c = ctrl();
+    ASSERT_EQ(c->GetPostCount(), 40);
+    int top = c->GetTextCtrl()->GetTopLine();
+    EXPECT_TRUE(c->OpenLinkText(u">>5"));
+    EXPECT_EQ(c->GetTopPost(), 5);
+    EXPECT_TRUE(c->OpenLinkText(u"＞＞２５"));
+    EXPECT_EQ(c->GetTopPost(), 25);
+    EXPECT_TRUE(vk(8)); // Back
+    EXPECT_EQ(c->GetTopPost(), 5);
+    EXPECT_TRUE(vk(8));
+    EXPECT_EQ(c->GetTextCtrl()->GetTopLine(), top);
+    EXPECT_FALSE(c->Back()); // empty history: nothing
+    EXPECT_EQ(c->GetTextCtrl()->GetTopLine(), top);
+
+    // A URL goes to the frame.
+    EXPECT_TRUE(c->OpenLinkText(u"ttp://example.com/x"));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(frame.urls.size(), 1u);
+    EXPECT_EQ(frame.urls[0], "ttp://example.com/x");
+
+    // Next post to the last line, then once more: nothing moves and the frame is told.
+    EXPECT_TRUE(vk('N')); // last post
+    EXPECT_EQ(c->GetTopPost(), 40);
+    int guard = 0;
+    while (c->NextPost() && ++guard < 100) {
+    }
+    EXPECT_EQ(c->GetTextCtrl()->GetTopLine(), c->GetTextCtrl()->GetLineCount() - 1);
+    EXPECT_TRUE(vk(39));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(frame.readToEnd.size(), 1u);
+    EXPECT_EQ(frame.readToEnd[0], logPath("2001"));
+    EXPECT_TRUE(vk('P'));
+    EXPECT_EQ(c->GetTopPost(), 1);
+    EXPECT_TRUE(vk(39));
+    EXPECT_EQ(c->GetTopPost(), 2);
+    EXPECT_TRUE(vk(37));
+    EXPECT_EQ(c->GetTopPost(), 1);
+}
+
+TEST_F(DatView, GrepsAndCopies) {
+    std::string text;
+    text += post(1, "名無しさん", "", "最初", "AAA");
+    text += post(2, "コテ", "", ">>1 です", "BBB");
+    text += post(3, "名無しさん", "sage", ">>10 だけ", "AAA");
+    text += post(4, "コテ", "", "＞１ 全角", "CCC");
+    for (int i = 5; i <= 10; ++i)
+        text += post(i, "名無しさん", "", "", "DDD");
+    writeLog("3001", text);
+    ASSERT_EQ(open("3001"), 1);
+    CTavloDatCtrl* c = ctrl();
+    EXPECT_EQ(c->GrepByRefer(1), (std::vector<int>{2, 4}));
+    c->JumpNumber(1, false);
+    EXPECT_EQ(c->GrepById(), (std::vector<int>{1, 3}));
+    EXPECT_EQ(c->GrepByName(), (std::vector<int>{1, 3, 5, 6, 7, 8, 9, 10}));
+    c->JumpNumber(2, false);
+    EXPECT_EQ(c->GrepByName(), (std::vector<int>{2, 4}));
+    EXPECT_EQ(c->GetPostText(2),
+              u"[2]コテ<>\r\n2009/01/01(木) 12:00:00 ID:BBB\r\n>>1 です \r\n\r\n");
+
+    // Grep by refer from the keys shows the window; jumping from it moves the thread.
+    CTavloSettings::Instance().SetKey(CTavloSettings::CMD_GREPREFER, 'K');
+    c->JumpNumber(1, false);
+    EXPECT_TRUE(vk('K'));
+    CTavloGrepDialog* grep = view->GetGrepDialog();
+    ASSERT_NE(grep, nullptr);
+    EXPECT_EQ(grep->GetNumbers(), (std::vector<int>{2, 4}));
+    EXPECT_EQ(grep->AllText(), c->GetPostText(2) + c->GetPostText(4));
+    grep->GetPostCtrl()->JumpNumber(2, false);
+    EXPECT_EQ(grep->CurrentNumber(), 4);
+    grep->OnCommand(CTavloGrepDialog::ID_GREP_JUMP);
+    EXPECT_EQ(c->GetTopPost(), 4);
+
+    c->JumpNumber(3, false);
+    EXPECT_EQ(c->GetInformationText(),
+              u"テストスレッド\r\nhttp://news.example-bbs.test/test/read.cgi/test/3001/3-\r\n");
+    c->CopyInformation();
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdU16String(), c->GetInformationText());
+    c->CopyMessage();
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdU16String(), c->GetPostText(3));
+}
+
+TEST_F(DatView, HiddenAbonedPostsAreSkippedByTheKeys) {
+    std::string text;
+    for (int i = 1; i <= 10; ++i)
+        text += post(i, "名無しさん", "", i >= 9 || i == 1 ? "NGWORD" : "");
+    writeLog("4001", text);
+    WriteAll(env.root + "/ngword.txt", "\tNGWORD\n");
+    CTavloNgFile::Destroy();
+    ASSERT_EQ(open("4001"), 1);
+    CTavloDatCtrl* c = ctrl();
+    ASSERT_TRUE(c->GetHideAboned());
+    EXPECT_EQ(c->GetPostCount(), 10); // numbering never shifts
+    EXPECT_TRUE(vk('N'));
+    EXPECT_EQ(c->GetTopPost(), 8);
+    EXPECT_TRUE(vk('P'));
+    EXPECT_EQ(c->GetTopPost(), 2);
+    c->ToggleHideAboned();
+    EXPECT_TRUE(vk('N'));
+    EXPECT_EQ(c->GetTopPost(), 10);
+}
+
+TEST_F(DatView, PositionSurvivesClosingAndReopening) {
+    writeLog("5001", thread(30));
+    ASSERT_EQ(open("5001"), 1);
+    ctrl()->JumpNumber(17, true);
+    view->CloseTab(0);
+    CTavloInfoFile info;
+    ASSERT_TRUE(CTavloInfoFile::Create(CVornString(kBoardUrl), CVornString("5001"), info));
+    EXPECT_EQ(info.Number, 17);
+    EXPECT_EQ(info.Max, 17);
+    view = std::make_unique<CTavloDatView>(&frame);
+    frame.view = view.get();
+    view->resize(500, 400);
+    view->show();
+    ASSERT_EQ(open("5001"), 1);
+    EXPECT_EQ(ctrl()->GetTopPost(), 17);
+}
+
+TEST_F(DatView, DeleteAsksThenRemovesFilesAndTab) {
+    writeLog("6001", thread(3));
+    ASSERT_EQ(open("6001"), 1);
+    ctrl()->Write(true);
+    EXPECT_FALSE(view->DeleteThread()); // the hook answers No
+    EXPECT_TRUE(VornFileExists(logPath("6001").c_str()));
+    TavloSetMessageBoxHook([](const QString& text, const QString&, int) {
+        return text == QString::fromUtf8("このスレッドを削除しますか？") ? TAVLO_IDYES : TAVLO_IDNO;
+    });
+    EXPECT_TRUE(view->DeleteThread());
+    EXPECT_FALSE(VornFileExists(logPath("6001").c_str()));
+    EXPECT_FALSE(VornFileExists(
+        CTavloPath::GetInfoPath(CVornString(kBoardUrl), CVornString("6001")).c_str()));
+    EXPECT_EQ(view->GetTabCount(), 0);
+}
+
+// Fetching through the board server: the tab fills while the fetch runs.
+class DatViewFetch : public DatView {
+protected:
+    void SetUp() override {
+        fx = std::make_unique<BoardFixture>();
+        ViewApp();
+        CTavloSettings::Instance().SetOnline(1);
+        DatView::SetUp();
+    }
+    void TearDown() override {
+        DatView::TearDown();
+        fx.reset();
+    }
+    void waitIdle() {
+        for (int i = 0; i < 2000 && (ctrl() && ctrl()->IsUpdating()); ++i) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            QThread::msleep(2);
+        }
+        QCoreApplication::processEvents();
+    }
+    std::string ctl(const std::string& op, const std::string& key, const std::string& more = "") {
+        return fx->sim.control("/_ctl/" + op + "?host=news.example-bbs.test&board=test&key=" + key +
+                               more);
+    }
+    std::unique_ptr<BoardFixture> fx;
+};
+
+TEST_F(DatViewFetch, ThreadArrivesAndOnlyNewPostsAreMarked) {
+    ASSERT_TRUE(fx->sim.ok());
+    ASSERT_EQ(ctl("create", "7001", "&posts=20"), "ok");
+    ASSERT_EQ(open("7001"), 1);
+    EXPECT_TRUE(ctrl()->IsUpdating());
+    EXPECT_TRUE(view->IsBusy());
+    waitIdle();
+    ASSERT_FALSE(ctrl()->IsUpdating());
+    EXPECT_EQ(ctrl()->GetPostCount(), 20);
+    ASSERT_GE(frame.types.size(), 3u);
+    EXPECT_EQ(frame.types.front(), CTavloMessage::TYPE_OPENFILE);
+    EXPECT_EQ(frame.types.back(), CTavloMessage::TYPE_CLOSEFILE);
+    EXPECT_FALSE(frame.progress.empty());
+    EXPECT_NE(view->ThreadTitles()[0].toStdString(), "");
+    for (int k = 1; k <= 20; ++k)
+        EXPECT_EQ(ctrl()->GetHeaderMark(k) != 0, true);
+
+    // Read to the end, close, three more posts arrive: only they are new on reopening.
+    ctrl()->LastPost();
+    view->CloseTab(0);
+    ASSERT_EQ(ctl("append", "7001", "&n=3"), "ok");
+    frame.types.clear();
+    ASSERT_EQ(open("7001"), 1);
+    waitIdle();
+    CTavloDatCtrl* c = ctrl();
+    ASSERT_EQ(c->GetPostCount(), 23);
+    auto dateMark = [&](int k) {
+        std::u16string d = c->GetPostDisplay(k);
+        return d[d.find(u'\n') + 1];
+    };
+    EXPECT_EQ(dateMark(20), TAVLO_MARK_DATE);
+    EXPECT_EQ(dateMark(21), TAVLO_MARK_DATE_NEW);
+    EXPECT_EQ(dateMark(23), TAVLO_MARK_DATE_NEW);
+    EXPECT_TRUE(frame.errors.empty());
+}
+
+TEST_F(DatViewFetch, FailuresAreReportedAndNothingIsLost) {
+    ASSERT_EQ(ctl("create", "7002", "&posts=5"), "ok");
+    ASSERT_EQ(open("7002"), 1);
+    waitIdle();
+    std::string stored = ReadAll(logPath("7002"));
+    ASSERT_EQ(ctl("mode", "7002", "&mode=gone"), "ok");
+    view->StartUpdate(ctrl());
+    waitIdle();
+    ASSERT_EQ(frame.errors.size(), 1u);
+    EXPECT_EQ(frame.errors[0], -104);
+    EXPECT_EQ(ReadAll(logPath("7002")), stored);
+    EXPECT_EQ(ctrl()->GetPostCount(), 5);
+}
+
+} // namespace
+
+namespace {
+TEST_F(DatView, ScreenshotOfTabsAndGrepWindow) {
+    std::string text;
+    text += post(1, "名無しさん", "", "スレ立てました http://example.com/", "AAA");
+    text += post(2, "名無しさん", "sage", ">>1 乙です", "BBB");
+    text += post(3, "通りすがり", "mail", ">>1 ありがとう<br>>引用した文", "AAA");
+    text += post(4, "名無しさん", "", "ソフト表示の能力は十分", "CCC");
+    writeLog("8001", text);
+    writeLog("8002", thread(5));
+    view->resize(560, 420);
+    ASSERT_EQ(open("8002"), 1);
+    ASSERT_EQ(open("8001"), 1);
+    QCoreApplication::processEvents();
+    std::string dir = std::string(TAVLO_BINARY_DIR) + "/artifacts";
+    VornCreateDirectories(dir.c_str());
+    QImage shot = view->grab().toImage();
+    ASSERT_TRUE(shot.save(QString::fromStdString(dir + "/thread_tabs.png")));
+    printf("artifact: %s/thread_tabs.png\n", dir.c_str());
+    ctrl()->JumpNumber(1, false);
+    ctrl()->Grep(CTavloDatCtrl::GREP_REFER);
+    ASSERT_NE(view->GetGrepDialog(), nullptr);
+    view->GetGrepDialog()->resize(480, 240);
+    QCoreApplication::processEvents();
+    QImage grep = view->GetGrepDialog()->grab().toImage();
+    ASSERT_TRUE(grep.save(QString::fromStdString(dir + "/grep_window.png")));
+    printf("artifact: %s/grep_window.png\n", dir.c_str());
+    // The selected tab's label is drawn in the active colour (red by default).
+    bool red = false;
+    for (int y = 0; y < 20 && !red; ++y)
+        for (int x = 0; x < shot.width() && !red; ++x) {
+            QColor px = shot.pixelColor(x, y);
+            red = px.red() > 180 && px.green() < 90 && px.blue() < 90;
+        }
+    EXPECT_TRUE(red);
+}
+} // namespace
