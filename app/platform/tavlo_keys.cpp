@@ -107,7 +107,7 @@ int TavloVirtualKey(int qtKey, Qt::KeyboardModifiers modifiers) {
     return 0;
 }
 
-int TavloVirtualKey(const QKeyEvent* event) {
+int TavloEventVirtualKey(const QKeyEvent* event) {
     return event ? TavloVirtualKey(event->key(), event->modifiers()) : 0;
 }
 

@@ -56,7 +56,8 @@ enum {
 // keypad keys (with the keypad modifier) as the numeric-pad codes, symbols as the codes of
 // their keys on a US keyboard. 0 for keys without one (0 never matches a binding).
 int TavloVirtualKey(int qtKey, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
-int TavloVirtualKey(const QKeyEvent* event);
+// The same for a key event (0 for none).
+int TavloEventVirtualKey(const QKeyEvent* event);
 
 // A Qt key that gives the virtual-key code (for synthesised key presses); 0 when none.
 // Numeric-pad codes need the keypad modifier as well.

@@ -1,6 +1,7 @@
 #include "tavlo_app.h"
 
 #include "tavlo_bookmark_file.h"
+#include "tavlo_dat_view_host.h"
 #include "tavlo_path.h"
 #include "tavlo_placeholder_views.h"
 #include "tavlo_platform.h"
@@ -115,7 +116,7 @@ void CTavloApp::createViews() {
     // In the order of creation; each view not built yet is its stand-in.
     v.board = new CTavloBoardPlaceholder(f, client);
     v.subject = new CTavloSubjectPlaceholder(f, client);
-    v.thread = new CTavloThreadPlaceholder(f, client);
+    v.thread = new CTavloDatViewHost(f, client);
     v.cache = new CTavloTabView(TAVLO_VIEW_CACHE, QString::fromUtf8("キャッシュ"), f, client);
     v.imageList = new CTavloListPlaceholder(TAVLO_VIEW_CACHE, QString::fromUtf8("キャッシュ画像"),
                                             f, v.cache);

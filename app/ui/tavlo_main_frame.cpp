@@ -64,6 +64,25 @@ bool parsePostNumber(const CVornString& text, int* number) {
     return true;
 }
 
+CTavloMainView* viewOf(const CTavloFrameViews& views, int number) {
+    switch (number) {
+    case TAVLO_VIEW_BOARD:
+        return views.board;
+    case TAVLO_VIEW_SUBJECT:
+        return views.subject;
+    case TAVLO_VIEW_THREAD:
+        return views.thread;
+    case TAVLO_VIEW_BOOKMARK:
+        return views.bookmark;
+    case TAVLO_VIEW_CACHE:
+        return views.cache;
+    case TAVLO_VIEW_IMAGE:
+        return views.image;
+    default:
+        return nullptr;
+    }
+}
+
 const char* utf8Caption() {
     return kTavloCaption;
 }
@@ -345,7 +364,17 @@ void CMainFrame::refreshThread(const CVornString& logPath, bool cache) {
 // ---- views and history ---------------------------------------------------------------------
 
 void CMainFrame::SetViews(const CTavloFrameViews& views) {
+    const CTavloFrameViews old = m_views;
     m_views = views;
+    // A view that was replaced goes (the containers keep their own lists).
+    for (int n = TAVLO_VIEW_BOARD; n <= TAVLO_VIEW_IMAGE; ++n) {
+        CTavloMainView* before = viewOf(old, n);
+        bool kept = false;
+        for (int k = TAVLO_VIEW_BOARD; k <= TAVLO_VIEW_IMAGE; ++k)
+            kept = kept || GetView(k) == before;
+        if (before && !kept)
+            delete before;
+    }
     for (int n = TAVLO_VIEW_BOARD; n <= TAVLO_VIEW_IMAGE; ++n)
         if (CTavloMainView* v = GetView(n)) {
             v->setParent(m_client);
@@ -355,22 +384,7 @@ void CMainFrame::SetViews(const CTavloFrameViews& views) {
 }
 
 CTavloMainView* CMainFrame::GetView(int number) const {
-    switch (number) {
-    case TAVLO_VIEW_BOARD:
-        return m_views.board;
-    case TAVLO_VIEW_SUBJECT:
-        return m_views.subject;
-    case TAVLO_VIEW_THREAD:
-        return m_views.thread;
-    case TAVLO_VIEW_BOOKMARK:
-        return m_views.bookmark;
-    case TAVLO_VIEW_CACHE:
-        return m_views.cache;
-    case TAVLO_VIEW_IMAGE:
-        return m_views.image;
-    default:
-        return nullptr;
-    }
+    return viewOf(m_views, number);
 }
 
 void CMainFrame::ShowView(int number) {
@@ -534,7 +548,7 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
         return false;
     m_lastKey = key;
     m_lastKeyReceiver = widget;
-    return DispatchKey(TavloVirtualKey(key), key->modifiers());
+    return DispatchKey(TavloEventVirtualKey(key), key->modifiers());
 }
 
 bool CMainFrame::DispatchKey(int vk, Qt::KeyboardModifiers modifiers) {

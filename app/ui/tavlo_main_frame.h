@@ -59,7 +59,8 @@ public:
     intptr_t SendMessage(unsigned message, uintptr_t wParam, intptr_t lParam) override;
     void PostMessage(unsigned message, uintptr_t wParam, intptr_t lParam) override;
 
-    // Takes the views as children; hides them all. The parent for views is GetClient().
+    // Takes the views as children and hides them all; views it held before and does not get
+    // again are deleted. The parent for views is GetClient().
     void SetViews(const CTavloFrameViews& views);
     const CTavloFrameViews& Views() const { return m_views; }
     CTavloMainView* GetView(int number) const;

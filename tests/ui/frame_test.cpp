@@ -57,6 +57,11 @@ protected:
         ASSERT_EQ(run.start(), 1);
         f = run.frame();
         ASSERT_NE(f, nullptr);
+        // The frame's own logic, with a stand-in that notes what the thread view is asked.
+        CTavloFrameViews v = f->Views();
+        v.thread = new CTavloThreadPlaceholder(f, f->GetClient());
+        f->SetViews(v);
+        f->ShowView(TAVLO_VIEW_BOARD);
         boxes.boxes.clear();
     }
     std::string root() const { return dir.file("logs"); }

@@ -105,7 +105,7 @@ TEST(Keys, KeypadShiftedSymbolsAndUnknownKeys) {
     // Keys without a code give 0, which no binding matches.
     EXPECT_EQ(TavloVirtualKey(Qt::Key_Launch0), 0);
     EXPECT_EQ(TavloVirtualKey(Qt::Key_unknown), 0);
-    EXPECT_EQ(TavloVirtualKey(nullptr), 0);
+    EXPECT_EQ(TavloEventVirtualKey(nullptr), 0);
 }
 
 TEST(Keys, EveryCodeWithAKeyMapsBackToItself) {
