@@ -322,10 +322,15 @@ intptr_t CMainFrame::onMessage(unsigned message, uintptr_t wParam, intptr_t lPar
     case TAVLO_WM_IMAGEDONE:
         onImageDone(lParam);
         return 0;
-    case TAVLO_WM_SHOWERROR:
-        ShowErrorCode(static_cast<int>(static_cast<intptr_t>(wParam)),
-                      reinterpret_cast<const CVornString*>(lParam));
+    case TAVLO_WM_SHOWERROR: {
+        const int code = static_cast<int>(static_cast<intptr_t>(wParam));
+        // After a cancel, the failed connects and transfers of the stopped work are the
+        // cancel's doing: nothing to report.
+        if (m_cancel.load() && code >= -102 && code <= -100)
+            return 0;
+        ShowErrorCode(code, reinterpret_cast<const CVornString*>(lParam));
         return 0;
+    }
     case TAVLO_WM_COMMAND:
         return runFrameCommand(static_cast<int>(wParam)) ? 1 : 0;
     case TAVLO_WM_VIEWMESSAGE:
