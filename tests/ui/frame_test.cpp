@@ -6,6 +6,7 @@
 #include "tavlo_jump_dialog.h"
 #include "tavlo_menu.h"
 #include "tavlo_message.h"
+#include "tavlo_net_hooks.h"
 #include "tavlo_path.h"
 #include "tavlo_placeholder_views.h"
 #include "tavlo_search_dialog.h"
@@ -13,6 +14,7 @@
 #include "tavlo_tab_ctrl.h"
 #include "tavlo_tab_view.h"
 #include "ui_test_util.h"
+#include "vorn_async_socket.h"
 #include "vorn_kcode.h"
 
 #include <QComboBox>
@@ -613,6 +615,31 @@ TEST_F(Frame, WorkersWaitUntilTheWindowThreadHandledTheirMessages) {
     ASSERT_TRUE(finished);
     EXPECT_EQ(seen.load(), 50);
     EXPECT_EQ(f->GetStatusBar()->GetText(), "50/50");
+}
+
+TEST_F(Frame, TheNetworkCallbackStopsOnCancelAndKeepsTheWindowThreadServed) {
+    CTavloWindow* window = f;
+    CVornSocketMessage m;
+    m.message = MESSAGE_RECV_WAIT;
+    // On the window thread it serves what is waiting.
+    f->PostMessage(TAVLO_WM_SEARCHBAR, 0, 1);
+    CMainFrame::SocketCallback(m, window);
+    EXPECT_TRUE(f->IsBarShown(CMainFrame::BAR_SEARCH));
+    EXPECT_EQ(m.result, 0);
+    // On a worker it only answers.
+    f->PostMessage(TAVLO_WM_SEARCHBAR, 0, 0);
+    std::thread([&] { CMainFrame::SocketCallback(m, window); }).join();
+    EXPECT_TRUE(f->IsBarShown(CMainFrame::BAR_SEARCH));
+    QApplication::processEvents();
+    EXPECT_FALSE(f->IsBarShown(CMainFrame::BAR_SEARCH));
+
+    // A window that is not the live frame is left alone.
+    CVornSocketMessage other;
+    CMainFrame::SocketCallback(other, reinterpret_cast<void*>(&other));
+    CMainFrame::SocketCallback(other, nullptr);
+    EXPECT_EQ(other.result, 0);
+    // The installed callback is the frame's.
+    EXPECT_EQ(TavloGetSocketCallback(), &CMainFrame::SocketCallback);
 }
 
 TEST_F(Frame, ShutdownReleasesWorkersThatWaitOnTheFrame) {
