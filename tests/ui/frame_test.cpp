@@ -3,6 +3,7 @@
 #include "tavlo_board_file.h"
 #include "tavlo_bookmark_file.h"
 #include "tavlo_find2ch_dialog.h"
+#include "tavlo_info_file.h"
 #include "tavlo_jump_dialog.h"
 #include "tavlo_menu.h"
 #include "tavlo_message.h"
@@ -530,6 +531,64 @@ TEST_F(Frame, NextBookmarkIsOfferedOnlyForThreadsOpenedFromTheBookmarks) {
     f->PostMessage(TAVLO_WM_READTOEND, 0, reinterpret_cast<intptr_t>(new CVornString(path)));
     Pump(50);
     EXPECT_EQ(boxes.count(), 0u);
+}
+
+TEST_F(Frame, NextUpdatedBookmarkIsOfferedAtTheEndOfABookmarkedThread) {
+    const CVornString board("http://news.example-bbs.test/news/");
+    CTavloInfoFile info;
+    CTavloInfoFile::Create(board, CVornString("1600000011"), info);
+    info.Count = 12;
+    info.New = true;
+    ASSERT_TRUE(CTavloInfoFile::Write(info));
+    CTavloBookmarkFile& bookmarks = CTavloBookmarkFile::Instance();
+    // Each addition comes first: the read thread, then the updated one after it.
+    ASSERT_TRUE(bookmarks.Add(board, CVornString("B"), CVornString("1600000011"), CVornString("N"),
+                              CVornString("news")));
+    ASSERT_TRUE(bookmarks.Add(board, CVornString("A"), CVornString("1600000010"), CVornString("N"),
+                              CVornString("news")));
+    f->SwitchView(TAVLO_VIEW_BOOKMARK);
+    f->SwitchView(TAVLO_VIEW_THREAD);
+    f->PostMessage(TAVLO_WM_READTOEND, 0,
+                   reinterpret_cast<intptr_t>(new CVornString(bookmarks.Get(0)->GetLogPath())));
+    ASSERT_TRUE(PumpUntil([&] { return boxes.count() > 0; }, 1000));
+    EXPECT_EQ(boxes.last().text, U("次の新着ブックマークを開きますか？"));
+    EXPECT_EQ(boxes.last().flags & 0xF, TAVLO_MB_YESNO);
+    EXPECT_EQ(thread()->LastRequest(),
+              U("スレッド: http://news.example-bbs.test/news/1600000011 (-1)"));
+    // Declined: nothing opens.
+    boxes.answer = TAVLO_IDNO;
+    const size_t opened = thread()->Requests().size();
+    f->PostMessage(TAVLO_WM_READTOEND, 0,
+                   reinterpret_cast<intptr_t>(new CVornString(bookmarks.Get(0)->GetLogPath())));
+    ASSERT_TRUE(PumpUntil([&] { return boxes.count() > 1; }, 1000));
+    EXPECT_EQ(thread()->Requests().size(), opened);
+}
+
+TEST_F(Frame, ListAndImageMessagesShowTheirViews) {
+    f->SendMessage(TAVLO_WM_SHOWBOOKMARKS, 0, 0);
+    EXPECT_EQ(f->GetShownView(), TAVLO_VIEW_BOOKMARK);
+    EXPECT_EQ(static_cast<CTavloListPlaceholder*>(f->Views().bookmarkList)->LastRequest(),
+              U("再読み込み"));
+    f->SendMessage(TAVLO_WM_SHOWCACHE, 0, 0);
+    EXPECT_EQ(f->GetShownView(), TAVLO_VIEW_CACHE);
+    EXPECT_EQ(f->BackList(), (std::vector<int>{0, 3, 4}));
+
+    // An image download that failed says so and shows nothing.
+    CTavloImageResult failed;
+    failed.Url = CVornString("http://img.example.test/a.jpg");
+    failed.Error = -101;
+    f->SendMessage(TAVLO_WM_IMAGEDONE, 0, reinterpret_cast<intptr_t>(&failed));
+    EXPECT_EQ(boxes.last().text, U("HTTPエラー(GET)"));
+    EXPECT_EQ(f->GetShownView(), TAVLO_VIEW_CACHE);
+    // One with a text shows it in the image viewer.
+    CTavloImageResult text;
+    text.Text = CVornString(VornUtf8ToSjis("画像ではありません"));
+    f->SendMessage(TAVLO_WM_IMAGEDONE, 0, reinterpret_cast<intptr_t>(&text));
+    EXPECT_EQ(f->GetShownView(), TAVLO_VIEW_IMAGE);
+    EXPECT_EQ(static_cast<CTavloImagePlaceholder*>(f->Views().image)->LastRequest(),
+              U("画像ではありません"));
+    EXPECT_EQ(static_cast<CTavloListPlaceholder*>(f->Views().imageList)->LastRequest(),
+              U("再読み込み"));
 }
 
 // ---- menus ---------------------------------------------------------------------------------
