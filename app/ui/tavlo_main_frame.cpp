@@ -277,6 +277,8 @@ intptr_t CMainFrame::onMessage(unsigned message, uintptr_t wParam, intptr_t lPar
     case TAVLO_WM_REFRESHBOOKMARK:
         if (auto* path = reinterpret_cast<const CVornString*>(lParam))
             refreshThread(*path, false);
+        else if (m_views.bookmarkList) // a bookmark was added: the whole list
+            m_views.bookmarkList->Reload();
         return 0;
     case TAVLO_WM_READTOEND: {
         std::unique_ptr<CVornString> path(reinterpret_cast<CVornString*>(lParam));
@@ -412,7 +414,6 @@ void CMainFrame::ShowView(int number) {
         setWindowTitle(title);
     if (number == TAVLO_VIEW_THREAD)
         m_views.thread->Refresh();
-    RecalcLayout();
     if (PlacedBar() < 0 || !isBarArea(QApplication::focusWidget()))
         focusShownView();
 }

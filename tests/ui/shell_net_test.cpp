@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTest>
 #include <QTimer>
 #include <QUrl>
 
@@ -143,6 +144,13 @@ TEST_F(Shell, FullWidthDigitsJumpInTheShownThread) {
     EXPECT_EQ(view()->GetCurrentCtrl()->GetTopPost(), 123);
     EXPECT_FALSE(f->IsBarShown(CMainFrame::BAR_JUMP));
     jump("40");
+    EXPECT_EQ(view()->GetCurrentCtrl()->GetTopPost(), 40);
+    // Keys typed in the thread text travel through the frame to the thread view: P is the
+    // first post, Backspace goes back to where the reader was.
+    QWidget* text = view()->GetCurrentCtrl()->GetTextCtrl();
+    QTest::keyClick(text, Qt::Key_P);
+    EXPECT_EQ(view()->GetCurrentCtrl()->GetTopPost(), 1);
+    QTest::keyClick(text, Qt::Key_Backspace);
     EXPECT_EQ(view()->GetCurrentCtrl()->GetTopPost(), 40);
     EXPECT_EQ(boxes.count(), 0u);
 }
