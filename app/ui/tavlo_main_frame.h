@@ -8,6 +8,7 @@
 
 #include <array>
 #include <atomic>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -100,6 +101,10 @@ public:
     // Cancel (command 32801): asks, then stops all network work.
     void OnCancel();
     int GetCancelFlag() const { return m_cancel.load(); }
+    // The cancel flag as a stop request for fetches run by the views (true: stop).
+    std::function<bool()> GetStopRequest() {
+        return [this] { return m_cancel.load() != 0; };
+    }
     // Network work of the newest view (0 to 3) or image downloads run.
     bool IsWorkRunning() const;
 
