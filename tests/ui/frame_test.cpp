@@ -221,6 +221,12 @@ TEST_F(Frame, FrameKeysComeBeforeTheViewsAndCodeZeroNeverMatches) {
     QTest::keyClick(board, Qt::Key_O);
     EXPECT_EQ(f->GetShownView(), TAVLO_VIEW_BOOKMARK);
     EXPECT_EQ(board->keys.size(), 2u);
+    // Menu (Space) pops up the action menu.
+    f->ShowView(TAVLO_VIEW_BOARD);
+    QTest::keyClick(board, Qt::Key_Space);
+    EXPECT_TRUE(f->GetActionMenu()->isVisible());
+    f->GetActionMenu()->hide();
+    EXPECT_EQ(board->keys.size(), 2u);
 }
 
 TEST_F(Frame, ContainerKeysComeFirstInsideAContainer) {
