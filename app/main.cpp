@@ -1,10 +1,18 @@
-#include "tavlo_settings.h"
+#include "tavlo_app.h"
 
-#include <cstdio>
+#include <QApplication>
 
 int main(int argc, char** argv) {
-    CTavloSettings::SetProfilePath(TavloResolveProfilePath(argc, argv).c_str());
-    CTavloSettings& s = CTavloSettings::Instance();
-    printf("settings: %s\nstore: %s\n", s.FilePath.c_str(), s.RootDirectory.c_str());
-    return 0;
+    QApplication qapp(argc, argv);
+    // The window class name.
+    QApplication::setApplicationName("tavlo");
+    QApplication::setApplicationVersion("0.0.15");
+    int rc = 1;
+    {
+        CTavloApp app;
+        if (app.InitInstance(argc, argv))
+            rc = QApplication::exec();
+        app.ExitInstance();
+    }
+    return rc;
 }

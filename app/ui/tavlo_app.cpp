@@ -1,0 +1,145 @@
+#include "tavlo_app.h"
+
+#include "tavlo_bookmark_file.h"
+#include "tavlo_dat_view_host.h"
+#include "tavlo_path.h"
+#include "tavlo_placeholder_views.h"
+#include "tavlo_platform.h"
+#include "tavlo_settings.h"
+#include "tavlo_tab_view.h"
+#include "vorn_kcode.h"
+#include "vorn_log.h"
+#include "vorn_winsock.h"
+
+#include <QCoreApplication>
+
+#include <clocale>
+#include <filesystem>
+#include <unistd.h>
+
+namespace {
+
+std::string executableDirectory() {
+    std::error_code ec;
+    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec)
+        return QCoreApplication::applicationDirPath().toStdString();
+    return exe.parent_path().string();
+}
+
+} // namespace
+
+CTavloApp::CTavloApp() = default;
+
+CTavloApp::~CTavloApp() {
+    ExitInstance();
+}
+
+std::string CTavloApp::LogDirectory(const std::string& exeDir, const std::string& profilePath) {
+    if (!exeDir.empty() && access(exeDir.c_str(), W_OK) == 0)
+        return exeDir;
+    std::filesystem::path dir = std::filesystem::path(profilePath).parent_path();
+    return dir.empty() ? std::string(".") : dir.string();
+}
+
+int CTavloApp::PrepareRoot(const CVornString& root) {
+    const int slash = root.FindR('/');
+    if (slash < 0) {
+        TavloMessageBox(nullptr, "ルートディレクトリが不正です\ntavloを終了します", "tavlo/0.0.15",
+                        TAVLO_MB_OK | TAVLO_MB_ICONERROR);
+        return 0;
+    }
+    CVornString parent = slash == 0 ? CVornString("/") : root.Left(slash);
+    std::error_code ec;
+    if (!std::filesystem::is_directory(parent.str(), ec)) {
+        if (TavloMessageBox(nullptr, "ルートディレクトリを作成しますか？", "tavlo/0.0.15",
+                            TAVLO_MB_YESNO | TAVLO_MB_ICONQUESTION) != TAVLO_IDYES) {
+            TavloMessageBox(nullptr, "tavloを終了します", "tavlo/0.0.15",
+                            TAVLO_MB_OK | TAVLO_MB_ICONINFORMATION);
+            return 0;
+        }
+    }
+    if (!CTavloPath::MakeDirectory(root) || !std::filesystem::is_directory(root.str(), ec)) {
+        TavloMessageBox(nullptr, "ルートディレクトリの作成に失敗しました", "tavlo/0.0.15",
+                        TAVLO_MB_OK | TAVLO_MB_ICONERROR);
+        return 0;
+    }
+    return 1;
+}
+
+int CTavloApp::InitInstance(int argc, char** argv) {
+    setlocale(LC_ALL, "");
+    if (!CVornWinSock::InitSocket(2, 2)) {
+        TavloMessageBox(nullptr, "Windows ソケットの初期化に失敗しました。", "tavlo/0.0.15",
+                        TAVLO_MB_OK | TAVLO_MB_ICONERROR);
+        return 0;
+    }
+    // The settings file: there is no "program path without an extension" case here.
+    CTavloSettings::SetProfilePath(TavloResolveProfilePath(argc, argv).c_str());
+    CTavloSettings& s = CTavloSettings::Instance();
+
+    if (s.Debug == 1) {
+        SetLogdir(LogDirectory(executableDirectory(), s.FilePath.str()).c_str());
+        SetModule("tavlo");
+        SetLoglevel("2");
+    } else {
+        SetLogdir("");
+        SetModule("");
+        SetLoglevel("");
+    }
+    VLOG(1, "CTavloApp::InitInstance", "settings %s, root %s", s.FilePath.c_str(),
+         s.RootDirectory.c_str());
+
+    if (!PrepareRoot(s.RootDirectory))
+        return 0;
+
+    m_frame = std::make_unique<CMainFrame>();
+    m_frame->show();
+    createViews();
+
+    m_frame->ApplyMenuNumber();
+    CTavloBookmarkFile::Instance().Load(CTavloBookmarkFile::GetDefaultPath());
+
+    if (s.BookmarkWhenStarting == 1) {
+        m_frame->SwitchView(TAVLO_VIEW_BOOKMARK);
+    } else {
+        m_frame->ShowView(TAVLO_VIEW_BOARD);
+        m_frame->setWindowTitle(QStringLiteral("tavlo/0.0.15"));
+    }
+    return 1;
+}
+
+void CTavloApp::createViews() {
+    CMainFrame* f = m_frame.get();
+    QWidget* client = f->GetClient();
+    CTavloFrameViews v;
+    // In the order of creation; each view not built yet is its stand-in.
+    v.board = new CTavloBoardPlaceholder(f, client);
+    v.subject = new CTavloSubjectPlaceholder(f, client);
+    v.thread = new CTavloDatViewHost(f, client);
+    v.cache = new CTavloTabView(TAVLO_VIEW_CACHE, QString::fromUtf8("キャッシュ"), f, client);
+    v.imageList = new CTavloListPlaceholder(TAVLO_VIEW_CACHE, QString::fromUtf8("キャッシュ画像"),
+                                            f, v.cache);
+    v.cacheList = new CTavloListPlaceholder(TAVLO_VIEW_CACHE,
+                                            QString::fromUtf8("キャッシュスレッド"), f, v.cache);
+    v.bookmark =
+        new CTavloTabView(TAVLO_VIEW_BOOKMARK, QString::fromUtf8("ブックマーク"), f, client);
+    v.bookmarkList = new CTavloListPlaceholder(TAVLO_VIEW_BOOKMARK,
+                                               QString::fromUtf8("ブックマーク"), f, v.bookmark);
+    v.boardList = new CTavloListPlaceholder(TAVLO_VIEW_BOOKMARK, QString::fromUtf8("その他の板"), f,
+                                            v.bookmark);
+    v.image = new CTavloImagePlaceholder(f, client);
+
+    v.cache->AddTab(v.cacheList, VornUtf8ToSjis("スレッド"));
+    v.cache->AddTab(v.imageList, VornUtf8ToSjis("画像"));
+    v.bookmark->AddTab(v.bookmarkList, VornUtf8ToSjis("スレッド"));
+    v.bookmark->AddTab(v.boardList, VornUtf8ToSjis("その他"));
+    f->SetViews(v);
+}
+
+void CTavloApp::ExitInstance() {
+    if (!m_frame)
+        return;
+    m_frame->Shutdown();
+    m_frame.reset();
+}

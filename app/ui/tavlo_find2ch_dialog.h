@@ -1,0 +1,36 @@
+#pragma once
+
+#include "tavlo_window.h"
+
+#include <QWidget>
+
+class QComboBox;
+class QPushButton;
+
+// The title-search bar: words (combo box 1007, from HistorySearchWord) and a sort order
+// (combo box 1095), a search (1076) and a close (1067) button. Search sends message 30 with
+// the sort index and the words (Shift_JIS); the thread-list view builds the request.
+class CTavloFind2chDialog : public QWidget {
+public:
+    explicit CTavloFind2chDialog(CTavloWindow* frame, QWidget* parent = nullptr);
+
+    void ReloadList();
+    QComboBox* GetCombo() const { return m_words; }
+    QComboBox* GetSortCombo() const { return m_sort; }
+
+    // Words not empty: keeps the sort index in SortFind2ch and sends message 30.
+    void OnSearch();
+    // Asks the main window to close the bar (message 27 with 0).
+    void OnClose();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    CTavloWindow* m_frame;
+    QComboBox* m_words;
+    QComboBox* m_sort;
+    QPushButton* m_search;
+    QPushButton* m_close;
+};
