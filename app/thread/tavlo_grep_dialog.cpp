@@ -1,5 +1,6 @@
 #include "tavlo_grep_dialog.h"
 
+#include "tavlo_keys.h"
 #include "tavlo_settings.h"
 
 #include <QClipboard>
@@ -124,59 +125,7 @@ bool CTavloGrepDialog::OnKeyDown(int vk, Qt::KeyboardModifiers) {
 }
 
 void CTavloGrepDialog::keyPressEvent(QKeyEvent* e) {
-    if (OnKeyDown(TavloVirtualKey(e), e->modifiers()))
+    if (OnKeyDown(TavloEventVirtualKey(e), e->modifiers()))
         return;
     QDialog::keyPressEvent(e);
-}
-
-int TavloVirtualKey(const QKeyEvent* e) {
-    int k = e->key();
-    if (k >= Qt::Key_A && k <= Qt::Key_Z)
-        return 'A' + (k - Qt::Key_A);
-    if (k >= Qt::Key_0 && k <= Qt::Key_9)
-        return '0' + (k - Qt::Key_0);
-    if (k >= Qt::Key_F1 && k <= Qt::Key_F24)
-        return 0x70 + (k - Qt::Key_F1);
-    switch (k) {
-    case Qt::Key_Backspace:
-        return 8;
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-        return 9;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        return 13;
-    case Qt::Key_Shift:
-        return 16;
-    case Qt::Key_Control:
-        return 17;
-    case Qt::Key_Alt:
-        return 18;
-    case Qt::Key_Escape:
-        return 27;
-    case Qt::Key_Space:
-        return 32;
-    case Qt::Key_PageUp:
-        return 33;
-    case Qt::Key_PageDown:
-        return 34;
-    case Qt::Key_End:
-        return 35;
-    case Qt::Key_Home:
-        return 36;
-    case Qt::Key_Left:
-        return 37;
-    case Qt::Key_Up:
-        return 38;
-    case Qt::Key_Right:
-        return 39;
-    case Qt::Key_Down:
-        return 40;
-    case Qt::Key_Insert:
-        return 45;
-    case Qt::Key_Delete:
-        return 46;
-    default:
-        return 0;
-    }
 }

@@ -50,6 +50,3 @@ private:
     QMenuBar* m_menu;
     QAction* m_wrapAction = nullptr;
 };
-
-// Windows virtual-key code of a Qt key event (0 when it has none).
-int TavloVirtualKey(const QKeyEvent* e);
