@@ -1,7 +1,7 @@
 // Updating 100 stored threads that each gained 10 posts: the differential fetch (range from
 // the end of the log) against fetching every log whole. Bytes on the wire come from the board
 // server's request log; wall time includes the server (a local Python process).
-#include "boardsim.h"
+#include "fetch_support.h"
 #include "tavlo_bbs_manager.h"
 #include "tavlo_path.h"
 #include "tavlo_settings.h"
@@ -19,17 +19,8 @@ namespace {
 const int kThreads = 100;
 const char kBoardUrl[] = "http://news.example-bbs.test/bench/";
 
-struct World {
-    TempDir dir;
-    BoardSim sim;
+struct World : BoardFixture {
     World() {
-        CVornWinSock::InitSocket(2, 2);
-        CTavloSettings::SetProfilePath(dir.file("tavlo.ini").c_str());
-        CTavloSettings& s = CTavloSettings::Instance();
-        s.SetRootDirectory(CVornString(dir.file("logs")));
-        s.SetInt("ProxyUse", 1);
-        s.SetString("ProxyHost", CVornString("127.0.0.1"));
-        s.SetInt("ProxyPort", sim.port());
         for (int i = 0; i < kThreads; ++i)
             sim.control("/_ctl/create?host=news.example-bbs.test&board=bench&key=" + key(i) +
                         "&posts=300");

@@ -1,6 +1,6 @@
 // The bookmark update check: 100 bookmarks, a server that takes 100 ms per request, ThreadMax 8.
 // The ideal is ceil(100 / 8) x 100 ms = 1.3 s; the ratio to it is reported.
-#include "boardsim.h"
+#include "fetch_support.h"
 #include "tavlo_bookmark_file.h"
 #include "tavlo_bookmark_updater.h"
 #include "tavlo_settings.h"
@@ -16,19 +16,10 @@ const int kBookmarks = 100;
 const int kLatencyMs = 100;
 const int kThreadMax = 8;
 
-struct World {
-    TempDir dir;
-    BoardSim sim;
+struct World : BoardFixture {
     CTavloBookmarkFile list;
     World() {
-        CVornWinSock::InitSocket(2, 2);
-        CTavloSettings::SetProfilePath(dir.file("tavlo.ini").c_str());
-        CTavloSettings& s = CTavloSettings::Instance();
-        s.SetRootDirectory(CVornString(dir.file("logs")));
-        s.SetInt("ProxyUse", 1);
-        s.SetString("ProxyHost", CVornString("127.0.0.1"));
-        s.SetInt("ProxyPort", sim.port());
-        s.SetInt("ThreadMax", kThreadMax);
+        CTavloSettings::Instance().SetInt("ThreadMax", kThreadMax);
         for (int i = 0; i < kBookmarks; ++i) {
             std::string key = std::to_string(1720000000 + i);
             sim.control("/_ctl/create?host=news.example-bbs.test&board=bm&key=" + key +

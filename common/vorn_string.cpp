@@ -266,7 +266,7 @@ CVornString& CVornString::UrlEncode() {
     return *this;
 }
 
-static int hexValue(char c) {
+int VornHexValue(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
     if (c >= 'a' && c <= 'f')
@@ -283,9 +283,9 @@ CVornString& CVornString::UrlDecode() {
         char c = m_s[i];
         if (c == '+') {
             out += ' ';
-        } else if (c == '%' && i + 2 < m_s.size() + 0 && hexValue(m_s[i + 1]) >= 0 &&
-                   hexValue(m_s[i + 2]) >= 0) {
-            out += static_cast<char>(hexValue(m_s[i + 1]) * 16 + hexValue(m_s[i + 2]));
+        } else if (c == '%' && i + 2 < m_s.size() && VornHexValue(m_s[i + 1]) >= 0 &&
+                   VornHexValue(m_s[i + 2]) >= 0) {
+            out += static_cast<char>(VornHexValue(m_s[i + 1]) * 16 + VornHexValue(m_s[i + 2]));
             i += 2;
         } else {
             out += c;

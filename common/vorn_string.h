@@ -131,6 +131,9 @@ private:
     std::string m_s;
 };
 
+// Value of a hexadecimal digit, -1 for any other character.
+int VornHexValue(char c);
+
 // Length in bytes of the Shift_JIS character that starts with byte c (1 or 2).
 inline bool VornIsSjisLead(unsigned char c) {
     return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);

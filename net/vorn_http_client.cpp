@@ -84,16 +84,6 @@ bool parseLength(std::string_view s, int64_t* value) {
     return true;
 }
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 } // namespace
 
 CVornHttpClient::CVornHttpClient() {
@@ -751,7 +741,7 @@ int CVornHttpClient::readChunkSize() {
     int64_t size = 0;
     int digits = 0;
     for (; digits < len; ++digits) {
-        int v = hexValue(line[digits]);
+        int v = VornHexValue(line[digits]);
         if (v < 0)
             break;
         if (digits >= 15) {
