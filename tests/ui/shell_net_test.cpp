@@ -3,6 +3,7 @@
 #include "fetch_support.h"
 #include "tavlo_dat_view.h"
 #include "tavlo_dat_view_host.h"
+#include "tavlo_grep_dialog.h"
 #include "tavlo_jump_dialog.h"
 #include "tavlo_path.h"
 #include "tavlo_search_dialog.h"
@@ -281,4 +282,28 @@ TEST_F(Shell, ScreenshotsOfTheFrameWithItsBars) {
     EXPECT_TRUE(f->IsBarShown(CMainFrame::BAR_JUMP));
 }
 
+} // namespace
+
+namespace {
+TEST_F(Shell, ScreenshotOfTwoThreadTabsTheStatusBarAndTheGrepWindow) {
+    ASSERT_EQ(ctl("create", "1700000107", "&posts=30&title=" + enc("一つ目のスレッド")), "ok");
+    ASSERT_EQ(ctl("create", "1700000108", "&posts=30&title=" + enc("二つ目のスレッド")), "ok");
+    fetchWhole("1700000107");
+    fetchWhole("1700000108");
+    ASSERT_EQ(view()->GetTabCount(), 2);
+    f->show();
+    f->SendMessage(TAVLO_WM_PROGRESS, 2048, 8192);
+    QApplication::processEvents();
+    EXPECT_EQ(f->GetStatusBar()->GetText(), U("2048/8192"));
+    saveShot(f, "frame_two_tabs.png");
+
+    CTavloDatCtrl* c = view()->GetCurrentCtrl();
+    c->JumpNumber(1, false);
+    c->Grep(CTavloDatCtrl::GREP_NAME);
+    ASSERT_NE(view()->GetGrepDialog(), nullptr);
+    view()->GetGrepDialog()->resize(520, 300);
+    QApplication::processEvents();
+    saveShot(view()->GetGrepDialog(), "frame_grep_window.png");
+    EXPECT_FALSE(view()->GetGrepDialog()->GetNumbers().empty());
+}
 } // namespace
