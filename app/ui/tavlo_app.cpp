@@ -1,11 +1,13 @@
 #include "tavlo_app.h"
 
+#include "tavlo_board_view.h"
 #include "tavlo_bookmark_file.h"
 #include "tavlo_dat_view_host.h"
 #include "tavlo_path.h"
 #include "tavlo_placeholder_views.h"
 #include "tavlo_platform.h"
 #include "tavlo_settings.h"
+#include "tavlo_subject_view.h"
 #include "tavlo_tab_view.h"
 #include "vorn_kcode.h"
 #include "vorn_log.h"
@@ -96,6 +98,9 @@ int CTavloApp::InitInstance(int argc, char** argv) {
     m_frame = std::make_unique<CMainFrame>();
     m_frame->show();
     createViews();
+    // Closed while the board view fetched the menu at start-up.
+    if (m_frame->IsShuttingDown())
+        return 0;
 
     m_frame->ApplyMenuNumber();
     CTavloBookmarkFile::Instance().Load(CTavloBookmarkFile::GetDefaultPath());
@@ -114,8 +119,15 @@ void CTavloApp::createViews() {
     QWidget* client = f->GetClient();
     CTavloFrameViews v;
     // In the order of creation; each view not built yet is its stand-in.
-    v.board = new CTavloBoardPlaceholder(f, client);
-    v.subject = new CTavloSubjectPlaceholder(f, client);
+    auto* board = new CTavloBoardView(f, client);
+    board->hide();
+    v.board = board;
+    // May ask for the board menu and fetch it.
+    board->OnInitialUpdate();
+    auto* subject = new CTavloSubjectView(f, client);
+    subject->hide();
+    subject->OnInitialUpdate();
+    v.subject = subject;
     v.thread = new CTavloDatViewHost(f, client);
     v.cache = new CTavloTabView(TAVLO_VIEW_CACHE, QString::fromUtf8("キャッシュ"), f, client);
     v.imageList = new CTavloListPlaceholder(TAVLO_VIEW_CACHE, QString::fromUtf8("キャッシュ画像"),
