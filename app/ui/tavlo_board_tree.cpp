@@ -26,11 +26,6 @@ void splitLabel(const QString& label, QString* name, QString* id) {
     *id = label.mid(blank + 1);
 }
 
-// Where a board's id starts: the width of the blanks between name and id.
-int idOffset(const QFontMetrics& fm) {
-    return fm.horizontalAdvance(QString(CTavloBoardView::kIdGap, QLatin1Char(' ')));
-}
-
 class BoardItemDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
@@ -38,7 +33,7 @@ public:
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
         const CTavloSettings& s = CTavloSettings::Instance();
-        const auto* tree = static_cast<const QTreeWidget*>(parent());
+        const auto* tree = static_cast<const CTavloBoardTree*>(parent());
         const QTreeWidgetItem* item = tree->itemFromIndex(index);
         painter->save();
         painter->fillRect(option.rect, TavloColor(s.ColorBack));
@@ -54,24 +49,24 @@ public:
         painter->setFont(option.font);
         QString name, id;
         splitLabel(index.data().toString(), &name, &id);
-        QFontMetrics fm(option.font);
         QRect text(x, option.rect.top(), option.rect.right() - x + 1, option.rect.height());
         painter->setClipRect(option.rect);
         painter->drawText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, name);
         if (!id.isEmpty()) {
-            QRect second = text.adjusted(idOffset(fm), 0, 0, 0);
+            QRect second = text.adjusted(tree->IdOffset(), 0, 0, 0);
             painter->drawText(second, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, id);
         }
         painter->restore();
     }
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        const auto* tree = static_cast<const CTavloBoardTree*>(parent());
         QFontMetrics fm(option.font);
         QString name, id;
         splitLabel(index.data().toString(), &name, &id);
         int width = kTextLeft + fm.horizontalAdvance(name);
         if (!id.isEmpty())
-            width = std::max(width, kTextLeft + idOffset(fm) + fm.horizontalAdvance(id));
+            width = std::max(width, kTextLeft + tree->IdOffset() + fm.horizontalAdvance(id));
         return QSize(width + 4, std::max(fm.height(), kTavloIconSize) + 2);
     }
 };
@@ -108,8 +103,26 @@ void CTavloBoardTree::ApplySettings(const QFont& font) {
     p.setColor(QPalette::HighlightedText, TavloColor(s.ColorActive));
     setPalette(p);
     viewport()->setPalette(p);
+    UpdateIdColumn();
     doItemsLayout();
     viewport()->update();
+}
+
+void CTavloBoardTree::UpdateIdColumn() {
+    QFontMetrics fm(font());
+    const int blank = fm.horizontalAdvance(QLatin1Char(' '));
+    int offset = blank * CTavloBoardView::kIdGap;
+    for (QTreeWidgetItemIterator it(this); *it; ++it) {
+        QString name, id;
+        splitLabel((*it)->text(0), &name, &id);
+        if (!id.isEmpty())
+            offset = std::max(offset, fm.horizontalAdvance(name.trimmed()) + 2 * blank);
+    }
+    if (offset != m_idOffset) {
+        m_idOffset = offset;
+        doItemsLayout();
+        viewport()->update();
+    }
 }
 
 void CTavloBoardTree::PageKey(bool down) {

@@ -20,10 +20,17 @@ public:
     QRect LabelRect(const QTreeWidgetItem* item) const;
     // The item gets the folder icon (a category, or any item with children).
     static bool HasFolder(const QTreeWidgetItem* item);
+    // Where the board ids start, from the start of the labels: the width of 24 blanks, or
+    // more when a name is wider, so that ids never run into names (a blank is narrower in the
+    // fonts here than in the one the width was chosen for). Measured again by UpdateIdColumn
+    // after the labels or the font changed.
+    int IdOffset() const { return m_idOffset; }
+    void UpdateIdColumn();
 
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     CTavloBoardView* m_owner;
+    int m_idOffset = 0;
 };

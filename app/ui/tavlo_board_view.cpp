@@ -2,6 +2,7 @@
 
 #include "tavlo_board_tree.h"
 #include "tavlo_keys.h"
+#include "tavlo_list_item.h"
 #include "tavlo_main_frame.h"
 #include "tavlo_platform.h"
 #include "tavlo_settings.h"
@@ -175,11 +176,14 @@ int CTavloBoardView::loadEtc(const char* failure) {
 QTreeWidgetItem* CTavloBoardView::addBoardItem(QTreeWidgetItem* parent, const CVornString& name,
                                                const CVornString& url, const CVornString& id) {
     auto* item = new BoardItem(name, url, id);
+    // The menu's names are HTML text ("&amp;"): shown cleaned, kept as they are in the record.
     CVornString label = name;
+    TavloCleanTitle(label);
     if (!url.IsEmpty()) {
         CVornString blanks;
         blanks.str().assign(kIdGap, ' ');
-        label.Format("%s%s%s", name.c_str(), blanks.c_str(), id.c_str());
+        CVornString shown = label;
+        label.Format("%s%s%s", shown.c_str(), blanks.c_str(), id.c_str());
     }
     item->setText(0, TavloQString(label));
     if (parent)
@@ -206,6 +210,7 @@ void CTavloBoardView::buildBoardTree() {
         else
             addBoardItem(parent, name, url, id);
     }
+    m_tree->UpdateIdColumn();
     m_tree->setUpdatesEnabled(true);
 }
 
@@ -216,6 +221,7 @@ void CTavloBoardView::buildEtcTree() {
         addBoardItem(m_etcItem, m_etc->Get(row, CTavloBoardFile::COL_NAME),
                      m_etc->Get(row, CTavloBoardFile::COL_URL),
                      m_etc->Get(row, CTavloBoardFile::COL_ID));
+    m_tree->UpdateIdColumn();
 }
 
 void CTavloBoardView::publish() {

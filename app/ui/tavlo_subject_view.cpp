@@ -1,6 +1,7 @@
 #include "tavlo_subject_view.h"
 
 #include "tavlo_bookmark_file.h"
+#include "tavlo_list_item.h"
 #include "tavlo_list_sort.h"
 #include "tavlo_main_frame.h"
 #include "tavlo_path.h"
@@ -239,11 +240,14 @@ void CTavloSubjectView::showRows() {
 
 void CTavloSubjectView::setTitle() {
     if (isVisible() && !m_boardName.IsEmpty())
-        window()->setWindowTitle(TavloQString(m_boardName));
+        window()->setWindowTitle(Title());
 }
 
 QString CTavloSubjectView::Title() const {
-    return TavloQString(m_boardName);
+    // Board names come from the menu page as HTML text.
+    CVornString name = m_boardName;
+    TavloCleanTitle(name);
+    return TavloQString(name);
 }
 
 void CTavloSubjectView::showError(int code) {
