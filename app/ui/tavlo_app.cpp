@@ -14,6 +14,7 @@
 #include "vorn_winsock.h"
 
 #include <QCoreApplication>
+#include <QPointer>
 
 #include <clocale>
 #include <filesystem>
@@ -120,13 +121,8 @@ void CTavloApp::createViews() {
     CTavloFrameViews v;
     // In the order of creation; each view not built yet is its stand-in.
     auto* board = new CTavloBoardView(f, client);
-    board->hide();
     v.board = board;
-    // May ask for the board menu and fetch it.
-    board->OnInitialUpdate();
     auto* subject = new CTavloSubjectView(f, client);
-    subject->hide();
-    subject->OnInitialUpdate();
     v.subject = subject;
     v.thread = new CTavloDatViewHost(f, client);
     v.cache = new CTavloTabView(TAVLO_VIEW_CACHE, QString::fromUtf8("キャッシュ"), f, client);
@@ -147,6 +143,14 @@ void CTavloApp::createViews() {
     v.bookmark->AddTab(v.bookmarkList, VornUtf8ToSjis("スレッド"));
     v.bookmark->AddTab(v.boardList, VornUtf8ToSjis("その他"));
     f->SetViews(v);
+
+    // The initial updates of the board tree and the thread list, once the frame holds them:
+    // the board tree may ask for the menu and fetch it, which the frame's cancel can stop and
+    // during which the window may be closed.
+    QPointer<CTavloSubjectView> list(subject);
+    board->OnInitialUpdate();
+    if (list)
+        list->OnInitialUpdate();
 }
 
 void CTavloApp::ExitInstance() {

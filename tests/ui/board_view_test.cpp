@@ -6,10 +6,12 @@
 #include "tavlo_bookmark_file.h"
 #include "tavlo_keys.h"
 #include "tavlo_placeholder_views.h"
+#include "vorn_thread.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QTest>
+#include <QTimer>
 
 #include <filesystem>
 
@@ -104,6 +106,24 @@ TEST_F(BoardTree, YesFetchesTheMenuIntoCategoriesAfterTheExtraBoards) {
     selectBoard("news");
     Pump(50);
     saveShot(f, "board_tree.png");
+}
+
+TEST_F(BoardTree, ClosingTheWindowWhileTheFirstMenuArrivesEndsTheStart) {
+    boxes.answers[BoxLog::kBoardMenuQuestion] = TAVLO_IDYES;
+    ASSERT_EQ(ctl("latency", "ms=3000"), "ok");
+    bool fetching = false;
+    QTimer::singleShot(300, [&] {
+        CMainFrame* frame = run.app.GetFrame();
+        fetching = frame && frame->IsWorkRunning();
+        if (frame)
+            frame->close();
+    });
+    CVornTime timer;
+    EXPECT_EQ(run.start(), 0);
+    EXPECT_LT(timer.Elapsed(), 2500);
+    EXPECT_TRUE(fetching); // the frame's cancel could stop it
+    EXPECT_FALSE(fs::exists(path("board.txt")));
+    EXPECT_EQ(boxes.count(), 1u);
 }
 
 TEST_F(BoardTree, ABoardInBothListsIsFoundInTheExtraBoardsFirst) {
