@@ -261,6 +261,17 @@ TEST_F(BookmarkViews, MovingWorksInNoOrderOnlyAndStopsAtTheEnds) {
 
     // Without Shift the arrow keys are the list's own.
     EXPECT_FALSE(key(TAVLO_VK_DOWN));
+
+    // Typed into the list, Shift+Down moves the entry as well.
+    f->show();
+    bm()->SelectRow(3);
+    bm()->GetListCtrl()->setFocus();
+    QTest::keyClick(bm()->GetListCtrl(), Qt::Key_Down, Qt::ShiftModifier);
+    EXPECT_EQ(titles()[4], U("さしす"));
+    EXPECT_EQ(bm()->GetSelectedRow(), 4);
+    QTest::keyClick(bm()->GetListCtrl(), Qt::Key_Up);
+    EXPECT_EQ(bm()->GetSelectedRow(), 3);
+    EXPECT_EQ(titles()[4], U("さしす"));
 }
 
 TEST_F(BookmarkViews, DeletingAsksAndSavesTheRenumberedList) {
