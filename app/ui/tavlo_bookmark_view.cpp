@@ -280,23 +280,6 @@ void CTavloBookmarkView::SetMultiSelect(bool on) {
     RedrawItems();
 }
 
-bool CTavloBookmarkView::AddBookmark(const CVornString& boardUrl, const CVornString& title,
-                                     const CVornString& key, const CVornString& boardName,
-                                     const CVornString& boardId) {
-    EnsureLoaded();
-    CTavloBookmarkFile& list = bookmarks();
-    if (!list.Add(boardUrl, title, key, boardName, boardId))
-        return false;
-    save();
-    SetItemCount(list.GetCount());
-    RedrawItems();
-    return true;
-}
-
-CTavloBookmarkItem* CTavloBookmarkView::NextUpdated(const CVornString& logPath) const {
-    return bookmarks().NextUpdated(logPath);
-}
-
 void CTavloBookmarkView::Highlight(const CVornString& pattern) {
     EnsureLoaded();
     CVornRegex regex;

@@ -56,11 +56,6 @@ public:
     bool IsMultiSelect() const { return m_multi != 0; }
     // Marks the entries whose titles match the pattern and puts them first.
     void Highlight(const CVornString& pattern);
-    // Adds a bookmark as the first entry and saves; false when it is bookmarked already.
-    bool AddBookmark(const CVornString& boardUrl, const CVornString& title, const CVornString& key,
-                     const CVornString& boardName, const CVornString& boardId);
-    // The first entry after the one of logPath that has new posts, or null.
-    CTavloBookmarkItem* NextUpdated(const CVornString& logPath) const;
 
     // CTavloListView
     void SortItems(int column, int ascending) override;
