@@ -68,6 +68,9 @@ int main(int argc, char** argv) {
     if (!mkdtemp(dir.data()))
         return 1;
     VornWriteFileAtomic((dir + "/tavlo.ini").c_str(), "[tavlo]\nRootDirectory=" + dir + "/logs\n");
+    // An (empty) board list, so that the board tree does not ask for the menu.
+    std::filesystem::create_directories(dir + "/logs");
+    VornWriteFileAtomic((dir + "/logs/board.txt").c_str(), "");
     int rc = 0;
     {
         CTavloApp app;

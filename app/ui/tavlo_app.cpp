@@ -1,5 +1,6 @@
 #include "tavlo_app.h"
 
+#include "tavlo_board_view.h"
 #include "tavlo_bookmark_board_view.h"
 #include "tavlo_bookmark_file.h"
 #include "tavlo_bookmark_view.h"
@@ -8,12 +9,14 @@
 #include "tavlo_placeholder_views.h"
 #include "tavlo_platform.h"
 #include "tavlo_settings.h"
+#include "tavlo_subject_view.h"
 #include "tavlo_tab_view.h"
 #include "vorn_kcode.h"
 #include "vorn_log.h"
 #include "vorn_winsock.h"
 
 #include <QCoreApplication>
+#include <QPointer>
 
 #include <clocale>
 #include <filesystem>
@@ -98,6 +101,9 @@ int CTavloApp::InitInstance(int argc, char** argv) {
     m_frame = std::make_unique<CMainFrame>();
     m_frame->show();
     createViews();
+    // Closed while the board view fetched the menu at start-up.
+    if (m_frame->IsShuttingDown())
+        return 0;
 
     m_frame->ApplyMenuNumber();
     CTavloBookmarkFile::Instance().Load(CTavloBookmarkFile::GetDefaultPath());
@@ -116,8 +122,10 @@ void CTavloApp::createViews() {
     QWidget* client = f->GetClient();
     CTavloFrameViews v;
     // In the order of creation; each view not built yet is its stand-in.
-    v.board = new CTavloBoardPlaceholder(f, client);
-    v.subject = new CTavloSubjectPlaceholder(f, client);
+    auto* board = new CTavloBoardView(f, client);
+    v.board = board;
+    auto* subject = new CTavloSubjectView(f, client);
+    v.subject = subject;
     v.thread = new CTavloDatViewHost(f, client);
     v.cache = new CTavloTabView(TAVLO_VIEW_CACHE, QString::fromUtf8("キャッシュ"), f, client);
     v.imageList = new CTavloListPlaceholder(TAVLO_VIEW_CACHE, QString::fromUtf8("キャッシュ画像"),
@@ -137,6 +145,14 @@ void CTavloApp::createViews() {
     v.bookmark->AddTab(v.bookmarkList, VornUtf8ToSjis("スレッド"));
     v.bookmark->AddTab(v.boardList, VornUtf8ToSjis("その他"));
     f->SetViews(v);
+
+    // The initial updates of the board tree and the thread list, once the frame holds them:
+    // the board tree may ask for the menu and fetch it, which the frame's cancel can stop and
+    // during which the window may be closed.
+    QPointer<CTavloSubjectView> list(subject);
+    board->OnInitialUpdate();
+    if (list)
+        list->OnInitialUpdate();
 }
 
 void CTavloApp::ExitInstance() {

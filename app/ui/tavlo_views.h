@@ -51,6 +51,10 @@ public:
     // Display name of a board name, empty when no list has it (rule 10 of the open-URL
     // request).
     virtual CVornString FindBoardName(const CVornString& board);
+    // Where a board went, read from the redirect script of its old page; 1 with newUrl set
+    // when a new address was found and applied (store, bookmarks, board lists), else 0 (also
+    // while the board view is busy).
+    virtual int DetectMove(const CVornString& oldUrl, CVornString* newUrl) { return 0; }
 
 protected:
     CTavloWindow* m_frame;

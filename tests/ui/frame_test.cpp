@@ -62,8 +62,11 @@ protected:
         ASSERT_EQ(run.start(), 1);
         f = run.frame();
         ASSERT_NE(f, nullptr);
-        // The frame's own logic, with a stand-in that notes what the thread view is asked.
+        // The frame's own logic, with stand-ins that note what the board tree, the thread list
+        // and the thread view are asked.
         CTavloFrameViews v = f->Views();
+        v.board = new CTavloBoardPlaceholder(f, f->GetClient());
+        v.subject = new CTavloSubjectPlaceholder(f, f->GetClient());
         v.thread = new CTavloThreadPlaceholder(f, f->GetClient());
         f->SetViews(v);
         f->ShowView(TAVLO_VIEW_BOARD);

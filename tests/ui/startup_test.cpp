@@ -32,7 +32,10 @@ TEST_F(Startup, WithoutASettingsFileTheRootBesideItIsCreatedSilently) {
     ASSERT_FALSE(fs::exists(ini()));
     ShellRun run(ini());
     ASSERT_EQ(run.start(), 1);
-    EXPECT_EQ(boxes.count(), 0u);
+    // No question about the root; the empty store has no board list, which the board tree
+    // asks about (answered No here).
+    ASSERT_EQ(boxes.count(), 1u);
+    EXPECT_EQ(boxes.last().text, BoxLog::kBoardMenuQuestion);
     EXPECT_TRUE(fs::is_directory(dir.file(".navi2ch")));
     EXPECT_EQ(CTavloSettings::Instance().RootDirectory.str(), dir.file(".navi2ch"));
     EXPECT_EQ(CTavloSettings::Instance().TabMax, 4);
@@ -53,10 +56,10 @@ TEST_F(Startup, AMissingParentOfTheRootIsCreatedWhenTheUserAgrees) {
     WriteIni(ini(), {"RootDirectory=" + root + "///"});
     ShellRun run(ini());
     ASSERT_EQ(run.start(), 1);
-    ASSERT_EQ(boxes.count(), 1u);
-    EXPECT_EQ(boxes.last().text, U("ルートディレクトリを作成しますか？"));
-    EXPECT_EQ(boxes.last().caption, "tavlo/0.0.15");
-    EXPECT_EQ(boxes.last().flags, TAVLO_MB_YESNO | TAVLO_MB_ICONQUESTION);
+    ASSERT_EQ(boxes.count(), 2u); // then the board tree's question about the board list
+    EXPECT_EQ(boxes.boxes[0].text, U("ルートディレクトリを作成しますか？"));
+    EXPECT_EQ(boxes.boxes[0].caption, "tavlo/0.0.15");
+    EXPECT_EQ(boxes.boxes[0].flags, TAVLO_MB_YESNO | TAVLO_MB_ICONQUESTION);
     EXPECT_TRUE(fs::is_directory(root));
 }
 

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -34,12 +35,18 @@ public:
         int flags;
     };
     BoxLog() {
+        // Tests never fetch the real board menu: its question is answered No unless a test
+        // says otherwise.
+        answers[kBoardMenuQuestion] = TAVLO_IDNO;
         TavloSetMessageBoxHook([this](const QString& text, const QString& caption, int flags) {
             std::lock_guard<std::mutex> lock(m_mutex);
             boxes.push_back({text, caption, flags});
             if (onBox)
                 onBox();
-            return (flags & 0xF) == TAVLO_MB_YESNO ? answer : TAVLO_IDOK;
+            if ((flags & 0xF) != TAVLO_MB_YESNO)
+                return int(TAVLO_IDOK);
+            auto it = answers.find(text);
+            return it != answers.end() ? it->second : answer;
         });
     }
     ~BoxLog() { TavloSetMessageBoxHook(nullptr); }
@@ -62,8 +69,14 @@ public:
         return out;
     }
 
+    // The start-up question of the board tree when there is no board.txt.
+    static inline const QString kBoardMenuQuestion =
+        QString::fromUtf8("板一覧が存在しません。サーバから取得しますか？");
+
     std::vector<Box> boxes;
     int answer = TAVLO_IDYES;
+    // Answers to particular questions, by text; the others get answer.
+    std::map<QString, int> answers;
     std::function<void()> onBox;
 
 private:
