@@ -1,7 +1,9 @@
 #include "tavlo_app.h"
 
 #include "tavlo_board_view.h"
+#include "tavlo_bookmark_board_view.h"
 #include "tavlo_bookmark_file.h"
+#include "tavlo_bookmark_view.h"
 #include "tavlo_dat_view_host.h"
 #include "tavlo_path.h"
 #include "tavlo_placeholder_views.h"
@@ -132,10 +134,10 @@ void CTavloApp::createViews() {
                                             QString::fromUtf8("キャッシュスレッド"), f, v.cache);
     v.bookmark =
         new CTavloTabView(TAVLO_VIEW_BOOKMARK, QString::fromUtf8("ブックマーク"), f, client);
-    v.bookmarkList = new CTavloListPlaceholder(TAVLO_VIEW_BOOKMARK,
-                                               QString::fromUtf8("ブックマーク"), f, v.bookmark);
-    v.boardList = new CTavloListPlaceholder(TAVLO_VIEW_BOOKMARK, QString::fromUtf8("その他の板"), f,
-                                            v.bookmark);
+    auto* bookmarks = new CTavloBookmarkView(f, v.bookmark);
+    bookmarks->SetStopRequest(f->GetStopRequest());
+    v.bookmarkList = bookmarks;
+    v.boardList = new CTavloBookmarkBoardView(f, v.bookmark);
     v.image = new CTavloImagePlaceholder(f, client);
 
     v.cache->AddTab(v.cacheList, VornUtf8ToSjis("スレッド"));

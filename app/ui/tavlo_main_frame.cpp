@@ -287,7 +287,10 @@ intptr_t CMainFrame::onMessage(unsigned message, uintptr_t wParam, intptr_t lPar
         return 0;
     }
     case TAVLO_WM_PROGRESS: {
-        m_cancel = 0;
+        // The bookmark check reports progress after every start: one arriving just after a
+        // cancel must not clear it, or the check would go on starting fetches.
+        if (!(m_views.bookmarkList && m_views.bookmarkList->IsChecking()))
+            m_cancel = 0;
         if (!IsBarShown(BAR_STATUS))
             ShowBar(BAR_STATUS, true);
         CVornString text;

@@ -1,7 +1,9 @@
 // The main frame driven as the user drives it: view history, key dispatch, bars, direct
 // input, the open-URL request, messages from workers, errors by code.
 #include "tavlo_board_file.h"
+#include "tavlo_bookmark_board_view.h"
 #include "tavlo_bookmark_file.h"
+#include "tavlo_bookmark_view.h"
 #include "tavlo_find2ch_dialog.h"
 #include "tavlo_info_file.h"
 #include "tavlo_jump_dialog.h"
@@ -335,12 +337,17 @@ TEST_F(Frame, SearchWordGoesToTheNewestViewAndIntoTheHistory) {
     EXPECT_EQ(f->GetSearchBar()->GetCombo()->count(), 2);
 
     // In a container the selected list gets the word.
+    writeBoards("etc.txt", {{"趣味", "http://hobby.example-bbs.test/hobby/", "hobby"},
+                            {"ソフトウェア", "http://hobby.example-bbs.test/soft/", "soft"}});
     f->SwitchView(TAVLO_VIEW_BOOKMARK);
     f->Views().bookmark->SetCurSel(1);
     f->OnCommand(ID_SEARCH);
     f->GetSearchBar()->GetButton(1065)->click();
-    auto* boards = static_cast<CTavloListPlaceholder*>(f->Views().boardList);
-    EXPECT_EQ(boards->LastRequest(), U("検索: ソフト"));
+    auto* boards = static_cast<CTavloBookmarkBoardView*>(f->Views().boardList);
+    ASSERT_EQ(boards->GetItemCount(), 2);
+    EXPECT_EQ(boards->GetItem(0)->GetBoardId(), CVornString("soft"));
+    EXPECT_EQ(boards->GetItem(0)->IsSearchHit(), 1);
+    EXPECT_EQ(boards->GetItem(1)->IsSearchHit(), 0);
     EXPECT_FALSE(f->IsBarShown(CMainFrame::BAR_SEARCH));
 }
 
@@ -524,8 +531,11 @@ TEST_F(Frame, AddingABookmarkWritesTheBookmarkFile) {
     std::string file = ReadAll(root() + "/bookmark2.txt");
     EXPECT_NE(file.find("1600000003"), std::string::npos);
     EXPECT_NE(file.find(VornUtf8ToSjis("表示スレ")), std::string::npos);
-    auto* list = static_cast<CTavloListPlaceholder*>(f->Views().bookmarkList);
-    EXPECT_EQ(list->LastRequest(), U("再読み込み"));
+    auto* list = static_cast<CTavloBookmarkView*>(f->Views().bookmarkList);
+    ASSERT_EQ(list->GetItemCount(), 1);
+    QString title;
+    EXPECT_EQ(list->GetItemText(title, 0, 2), 1);
+    EXPECT_EQ(title, U("表示スレ"));
 }
 
 TEST_F(Frame, NextBookmarkIsOfferedOnlyForThreadsOpenedFromTheBookmarks) {
@@ -576,8 +586,7 @@ TEST_F(Frame, NextUpdatedBookmarkIsOfferedAtTheEndOfABookmarkedThread) {
 TEST_F(Frame, ListAndImageMessagesShowTheirViews) {
     f->SendMessage(TAVLO_WM_SHOWBOOKMARKS, 0, 0);
     EXPECT_EQ(f->GetShownView(), TAVLO_VIEW_BOOKMARK);
-    EXPECT_EQ(static_cast<CTavloListPlaceholder*>(f->Views().bookmarkList)->LastRequest(),
-              U("再読み込み"));
+    EXPECT_TRUE(static_cast<CTavloBookmarkView*>(f->Views().bookmarkList)->IsLoaded());
     f->SendMessage(TAVLO_WM_SHOWCACHE, 0, 0);
     EXPECT_EQ(f->GetShownView(), TAVLO_VIEW_CACHE);
     EXPECT_EQ(f->BackList(), (std::vector<int>{0, 3, 4}));
