@@ -81,6 +81,10 @@ int CTavloBbs::Run() {
             m_complete = code == 0 && !broken && !m_canceled;
             closeLog();
             m_http->Close();
+            // A log cut short must not look up to date: If-Modified-Since would then get a 304
+            // and the rest would wait for the next post.
+            if (!m_complete)
+                CTavloPath::ResetFileTime(m_datPath);
             result = Finalize(code);
         }
         VLOG(1, "CTavloBbs::Run", "[%s][%s] %d %d(msec)", m_boardUrl.c_str(), m_key.c_str(), result,

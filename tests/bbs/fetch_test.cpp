@@ -178,6 +178,8 @@ TEST_F(Fetch, GoneHtmlPageAndCutBody) {
     EXPECT_LT(partial.size(), full.size());
     EXPECT_EQ(partial.back(), '\n');
     EXPECT_EQ(full.compare(0, partial.size(), partial), 0);
+    // Out of date, so that the next request is not answered "not modified".
+    EXPECT_EQ(VornGetFileTime(logPath("1700000006").c_str()), 0);
     ASSERT_EQ(ctl("mode", "1700000006", "&mode="), "ok");
     ASSERT_EQ(fetch("1700000006"), 0);
     EXPECT_EQ(localDat("1700000006"), full);
