@@ -1,5 +1,7 @@
 #include "tavlo_board_view.h"
 
+#include "tavlo_errors.h"
+
 #include "tavlo_board_tree.h"
 #include "tavlo_keys.h"
 #include "tavlo_list_item.h"
@@ -367,9 +369,21 @@ void CTavloBoardView::showReport(const CTavloMenuReport& report) {
     }
 }
 
+bool CTavloBoardView::refuseWhileChecking() {
+    // A move rewrites the bookmarks' board URLs, which the check's workers are reading.
+    auto* frame = dynamic_cast<CMainFrame*>(m_frame);
+    if (!frame || !frame->Views().bookmarkList || !frame->Views().bookmarkList->IsChecking())
+        return false;
+    TavloMessageBox(this, "ブックマークの更新チェック中は実行できません", kTavloCaption,
+                    TAVLO_MB_OK | TAVLO_MB_ICONINFORMATION);
+    return true;
+}
+
 int CTavloBoardView::RefreshMenu(const CVornString& menuUrl) {
     if (m_busy)
         return 1;
+    if (refuseWhileChecking())
+        return 0;
     m_busy = 1;
     setStatus(true);
     // The transfer pumps messages: the work list stays on this stack until the view is known
@@ -405,7 +419,7 @@ int CTavloBoardView::RefreshMenu(const CVornString& menuUrl) {
 }
 
 int CTavloBoardView::DetectMove(const CVornString& oldUrl, CVornString* newUrl) {
-    if (m_busy || oldUrl.IsEmpty())
+    if (m_busy || oldUrl.IsEmpty() || refuseWhileChecking())
         return 0;
     m_busy = 1;
     setStatus(true);

@@ -96,6 +96,8 @@ private:
     void publish();
     void showReport(const CTavloMenuReport& report);
     void setStatus(bool on);
+    // Refuses (with a note to the user) while the bookmark check runs.
+    bool refuseWhileChecking();
     TavloStopRequest stopRequest() const;
     QTreeWidgetItem* addBoardItem(QTreeWidgetItem* parent, const CVornString& name,
                                   const CVornString& url, const CVornString& id);
