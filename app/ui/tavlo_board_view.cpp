@@ -512,9 +512,6 @@ void CTavloBoardView::OpenItem(QTreeWidgetItem* item, bool send) {
     if (!m_frame)
         return;
     const CTavloBoardRef* record = RecordOf(item);
-    // Enter on an item without a record sends nothing.
-    if (send && !record)
-        return;
     unsigned message = 0;
     intptr_t lParam = 0;
     if (item == m_bookmark) {
