@@ -108,7 +108,8 @@ class Board:
         self.mtime = time.time()
         self.mode = ""        # subject.txt: "", cut, empty, slow, hang
         self.delay_ms = 0
-        base = 1600000000 + rng.randint(0, 10000000)
+        # Keys are creation times; --recent dates the sample threads in the last days.
+        base = (RECENT_BASE or 1600000000) + rng.randint(0, 10000000 if not RECENT_BASE else 3600)
         for i in range(threads):
             key = str(base + i * 3600)
             th = Thread(key, "%s %d" % (rng.choice(TITLES), i + 1), random.Random(int(key)))
@@ -148,6 +149,9 @@ class Board:
         for th in self.threads.values():
             th.mtime = now - rng.uniform(0, 86400)
         self.touch()
+
+
+RECENT_BASE = 0
 
 
 class World:
@@ -542,6 +546,8 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__)
     ap.add_argument("--port", type=int, default=0)
     ap.add_argument("--seed", type=int, default=1)
+    ap.add_argument("--recent", action="store_true",
+                    help="date the sample threads in the last days (the demo)")
     ap.add_argument("--threads", type=int, default=12, help="threads per board")
     ap.add_argument("--boards", type=int, default=0,
                     help="extra boards b001, b002, ... on %s" % MANY_HOST)
@@ -555,6 +561,9 @@ def main():
     ThreadingHTTPServer.request_queue_size = 128
     server = ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
     server.daemon_threads = True
+    if args.recent:
+        global RECENT_BASE
+        RECENT_BASE = int(time.time()) - 3 * 86400
     server.world = World(args.seed, args.threads, args.boards)
     server.log = open(args.log, "a", encoding="utf-8") if args.log else None
     port = server.server_address[1]
