@@ -30,7 +30,8 @@ BoardSim::BoardSim(const std::vector<std::string>& extraArgs) {
         "--port",      "0",
         "--log",       m_log,
         "--port-file", portFile,
-        "--lifetime",  "600"};
+        "--lifetime",  "600",
+        "--parent",    std::to_string(getpid())};
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
     std::vector<char*> argv;
     for (auto& a : args)

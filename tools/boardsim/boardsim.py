@@ -554,6 +554,8 @@ def main():
     ap.add_argument("--log", help="request log, one JSON line per request")
     ap.add_argument("--lifetime", type=float, default=3600, help="seconds before exiting")
     ap.add_argument("--port-file", help="also write the port here")
+    ap.add_argument("--parent", type=int, default=0,
+                    help="exit soon after the process with this id has ended")
     args = ap.parse_args()
 
     # A listen backlog of 5 (the default) drops connects beyond it, and the client then waits
@@ -575,6 +577,14 @@ def main():
     timer = threading.Timer(args.lifetime, server.shutdown)
     timer.daemon = True
     timer.start()
+    if args.parent > 0:
+        # A harness that crashed or forgot to stop us must not leave us running (we would
+        # also hold its output pipes open).
+        def watch():
+            while os.getppid() == args.parent:
+                time.sleep(0.5)
+            server.shutdown()
+        threading.Thread(target=watch, daemon=True).start()
     try:
         server.serve_forever(poll_interval=0.2)
     except KeyboardInterrupt:
