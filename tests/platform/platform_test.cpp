@@ -8,11 +8,6 @@
 
 #include <gtest/gtest.h>
 
-// fontconfig keeps a cache it never frees; that is not a leak of ours.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\n";
-}
-
 namespace {
 
 QApplication& App() {

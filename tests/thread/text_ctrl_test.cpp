@@ -12,11 +12,6 @@
 
 #include <vector>
 
-// fontconfig keeps a cache it never frees; that is not a leak of ours.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\n";
-}
-
 namespace {
 
 class TextCtrl : public ::testing::Test {

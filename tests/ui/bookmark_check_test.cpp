@@ -24,10 +24,6 @@
 #include <map>
 #include <set>
 
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\n";
-}
-
 namespace {
 
 const char kHost[] = "news.example-bbs.test";

@@ -20,10 +20,6 @@
 
 #include <gtest/gtest.h>
 
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\n";
-}
-
 namespace {
 
 QString U(const char* utf8) {

@@ -30,10 +30,6 @@
 
 #include <thread>
 
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\n";
-}
-
 namespace {
 
 QString U(const char* utf8) {

@@ -23,10 +23,6 @@
 #include <memory>
 #include <thread>
 
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\n";
-}
-
 namespace {
 
 QString U(const char* utf8) {

@@ -26,10 +26,6 @@
 
 #include <gtest/gtest.h>
 
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\n";
-}
-
 namespace {
 
 const char kHost[] = "news.example-bbs.test";

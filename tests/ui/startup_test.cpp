@@ -9,10 +9,6 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\n";
-}
-
 namespace {
 
 namespace fs = std::filesystem;

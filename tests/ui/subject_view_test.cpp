@@ -18,10 +18,6 @@
 
 #include <filesystem>
 
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\n";
-}
-
 namespace {
 
 namespace fs = std::filesystem;
