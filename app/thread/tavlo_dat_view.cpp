@@ -104,11 +104,7 @@ intptr_t CTavloDatView::send(unsigned message, uintptr_t w, intptr_t l) {
 }
 
 bool CTavloDatView::key(int command, int vk) const {
-    if (vk == 0)
-        return false;
-    const CTavloSettings& s = CTavloSettings::Instance();
-    return s.Key[static_cast<size_t>(command)] == vk ||
-           s.SubKey[static_cast<size_t>(command)] == vk;
+    return CTavloSettings::Instance().IsKey(command, vk);
 }
 
 CTavloDatCtrl* CTavloDatView::GetCtrl(int index) const {

@@ -94,9 +94,7 @@ bool CTavloGrepDialog::OnKeyDown(int vk, Qt::KeyboardModifiers) {
     if (vk == 0)
         return false;
     const CTavloSettings& s = CTavloSettings::Instance();
-    auto is = [&](int c) {
-        return s.Key[static_cast<size_t>(c)] == vk || s.SubKey[static_cast<size_t>(c)] == vk;
-    };
+    auto is = [&](int c) { return s.IsKey(c, vk); };
     CTavloTextCtrl* text = m_ctrl->GetTextCtrl();
     if (is(CTavloSettings::CMD_VIEWBACK)) {
         close();

@@ -19,8 +19,7 @@
 namespace {
 
 bool keyIs(int command, int vk) {
-    const CTavloSettings& s = CTavloSettings::Instance();
-    return vk != 0 && (s.Key[command] == vk || s.SubKey[command] == vk);
+    return CTavloSettings::Instance().IsKey(command, vk);
 }
 
 bool askYes(QWidget* parent, const char* text) {

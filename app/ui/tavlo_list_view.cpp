@@ -28,8 +28,7 @@ constexpr int kIconLeft = 2;
 constexpr int kLabelLeft = kIconLeft + kTavloIconSize + 2;
 
 bool keyIs(int command, int vk) {
-    const CTavloSettings& s = CTavloSettings::Instance();
-    return vk != 0 && (s.Key[command] == vk || s.SubKey[command] == vk);
+    return CTavloSettings::Instance().IsKey(command, vk);
 }
 
 Qt::Alignment alignmentOf(int format) {

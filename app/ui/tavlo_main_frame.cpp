@@ -39,8 +39,7 @@ namespace {
 std::atomic<CTavloWindow*> g_liveFrame{nullptr};
 
 bool keyIs(int command, int vk) {
-    const CTavloSettings& s = CTavloSettings::Instance();
-    return vk != 0 && (s.Key[command] == vk || s.SubKey[command] == vk);
+    return CTavloSettings::Instance().IsKey(command, vk);
 }
 
 // ASCII and full-width digits only; the value saturates instead of overflowing (a number that

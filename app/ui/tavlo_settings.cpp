@@ -371,6 +371,12 @@ int CTavloSettings::FindCommand(int code) const {
     return -1;
 }
 
+bool CTavloSettings::IsKey(int command, int code) const {
+    if (code == 0 || command < 0 || command >= CMD_COUNT)
+        return false;
+    return Key[static_cast<size_t>(command)] == code || SubKey[static_cast<size_t>(command)] == code;
+}
+
 std::string TavloResolveProfilePath(int argc, char** argv) {
     for (int i = 1; argv && i + 1 < argc; ++i)
         if (strcmp(argv[i], "--ini") == 0)

@@ -148,6 +148,8 @@ public:
     // The command whose Key or SubKey is code, scanning in table order; -1 when none (code 0
     // never matches).
     int FindCommand(int code) const;
+    // Whether code is the Key or SubKey of command (code 0 never is).
+    bool IsKey(int command, int code) const;
 
 private:
     explicit CTavloSettings(const char* path);

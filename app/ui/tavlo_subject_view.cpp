@@ -20,8 +20,7 @@ namespace {
 const char kCaption[] = "tavlo/0.0.15";
 
 bool keyIs(int command, int vk) {
-    const CTavloSettings& s = CTavloSettings::Instance();
-    return vk != 0 && (s.Key[command] == vk || s.SubKey[command] == vk);
+    return CTavloSettings::Instance().IsKey(command, vk);
 }
 
 // Sort commands: the key each one sorts by and its direction.

@@ -63,7 +63,7 @@ bool CTavloTabView::OnContainerKey(int vk) {
     if (vk == 0)
         return false;
     const CTavloSettings& s = CTavloSettings::Instance();
-    auto is = [&](int command) { return s.Key[command] == vk || s.SubKey[command] == vk; };
+    auto is = [&](int command) { return s.IsKey(command, vk); };
     if (is(CTavloSettings::CMD_NEXTTAB)) {
         NextTab();
         return true;

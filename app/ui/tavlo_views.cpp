@@ -8,8 +8,7 @@
 namespace {
 
 bool matches(int command, int vk) {
-    const CTavloSettings& s = CTavloSettings::Instance();
-    return vk != 0 && (s.Key[command] == vk || s.SubKey[command] == vk);
+    return CTavloSettings::Instance().IsKey(command, vk);
 }
 
 // Row of id in a board list file, with its name and URL.
