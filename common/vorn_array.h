@@ -13,7 +13,9 @@ template <typename T> class CVornPtrArray : public CVornObject {
 public:
     using Compare = int (*)(const T* a, const T* b, void* context);
 
-    explicit CVornPtrArray(int block = 16) { m_items.reserve(block > 0 ? static_cast<size_t>(block) : 16); }
+    explicit CVornPtrArray(int block = 16) {
+        m_items.reserve(block > 0 ? static_cast<size_t>(block) : 16);
+    }
     CVornPtrArray(const CVornPtrArray&) = delete;
     CVornPtrArray& operator=(const CVornPtrArray&) = delete;
 
@@ -56,11 +58,12 @@ public:
     }
     virtual void RemoveAll() { m_items.clear(); }
     void Sort(Compare compare, void* context) {
-        std::stable_sort(m_items.begin(), m_items.end(), [&](const T* a, const T* b) {
-            return compare(a, b, context) < 0;
-        });
+        std::stable_sort(m_items.begin(), m_items.end(),
+                         [&](const T* a, const T* b) { return compare(a, b, context) < 0; });
     }
-    template <typename Less> void SortBy(Less less) { std::stable_sort(m_items.begin(), m_items.end(), less); }
+    template <typename Less> void SortBy(Less less) {
+        std::stable_sort(m_items.begin(), m_items.end(), less);
+    }
     void Move(int from, int to) {
         if (!valid(from) || !valid(to) || from == to)
             return;
@@ -115,7 +118,8 @@ public:
     void RemoveAll() { m_items.clear(); }
     int Find(std::string_view s) const;
     // Splits text at every occurrence of separator; empty fields are kept unless skipEmpty.
-    int CreateStringArray(std::string_view text, std::string_view separator, bool skipEmpty = false);
+    int CreateStringArray(std::string_view text, std::string_view separator,
+                          bool skipEmpty = false);
     std::vector<CVornString>& Items() { return m_items; }
     const std::vector<CVornString>& Items() const { return m_items; }
     bool operator==(const CVornDataArray& o) const { return m_items == o.m_items; }

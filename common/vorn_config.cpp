@@ -120,7 +120,9 @@ Document* acquire(const char* file, std::unique_ptr<Document>& scratch) {
     return scratch.get();
 }
 
-int save(const char* file, const Document& doc) { return VornWriteFileAtomic(file, render(doc)); }
+int save(const char* file, const Document& doc) {
+    return VornWriteFileAtomic(file, render(doc));
+}
 
 const Line* findEntry(const Document& doc, std::string_view key) {
     for (const Line& l : doc.lines)
@@ -144,9 +146,9 @@ int removeEntries(Document& doc, const std::string& key, bool arrays) {
     int removed = 0;
     for (size_t i = 0; i < doc.lines.size();) {
         const std::string& k = doc.lines[i].key;
-        bool match = !k.empty() &&
-                     (k == key || (arrays && k.size() > key.size() + 2 && k.starts_with(key) &&
-                                   k[key.size()] == '[' && k.back() == ']'));
+        bool match =
+            !k.empty() && (k == key || (arrays && k.size() > key.size() + 2 && k.starts_with(key) &&
+                                        k[key.size()] == '[' && k.back() == ']'));
         if (match) {
             doc.lines.erase(doc.lines.begin() + static_cast<std::ptrdiff_t>(i));
             ++removed;

@@ -29,7 +29,8 @@ public:
     static int RemoveEntry(const char* file, const char* key);
     static int ExistEntry(const char* file, const char* key);
 
-    static int ReadStringArray(const char* file, const char* key, CVornDataArray& out, int flag = 1);
+    static int ReadStringArray(const char* file, const char* key, CVornDataArray& out,
+                               int flag = 1);
     static int WriteStringArray(const char* file, const char* key, const CVornDataArray& values,
                                 int flag = 1);
     static int ReadIntArray(const char* file, const char* key, std::vector<int>& out);

@@ -29,7 +29,9 @@ int writeAll(int fd, const char* p, size_t len) {
 }
 } // namespace
 
-void VornSetFileFault(int fault) { g_fault = fault; }
+void VornSetFileFault(int fault) {
+    g_fault = fault;
+}
 
 CVornFile::~CVornFile() {
     if (m_fd >= 0)
@@ -108,7 +110,9 @@ int64_t CVornFile::Seek(int64_t offset, int whence) {
     return ::lseek(m_fd, offset, w);
 }
 
-int64_t CVornFile::Tell() const { return m_fd < 0 ? -1 : ::lseek(m_fd, 0, SEEK_CUR); }
+int64_t CVornFile::Tell() const {
+    return m_fd < 0 ? -1 : ::lseek(m_fd, 0, SEEK_CUR);
+}
 
 int64_t CVornFile::GetSize() const {
     struct stat st {};
@@ -117,9 +121,13 @@ int64_t CVornFile::GetSize() const {
     return st.st_size;
 }
 
-int CVornFile::Sync() { return m_fd >= 0 && fsync(m_fd) == 0 ? 1 : 0; }
+int CVornFile::Sync() {
+    return m_fd >= 0 && fsync(m_fd) == 0 ? 1 : 0;
+}
 
-int CVornFile::Truncate(int64_t size) { return m_fd >= 0 && ftruncate(m_fd, size) == 0 ? 1 : 0; }
+int CVornFile::Truncate(int64_t size) {
+    return m_fd >= 0 && ftruncate(m_fd, size) == 0 ? 1 : 0;
+}
 
 int CVornTextFile::Open(const char* path, int mode) {
     m_pos = m_len = 0;
@@ -209,7 +217,9 @@ int CVornTextFile::ReadLine(CVornString& line) {
     }
 }
 
-CVornAtomicFile::~CVornAtomicFile() { Abort(); }
+CVornAtomicFile::~CVornAtomicFile() {
+    Abort();
+}
 
 int CVornAtomicFile::Open(const char* path) {
     Abort();
@@ -270,7 +280,9 @@ int VornWriteFileAtomic(const char* path, std::string_view data) {
     return f.Commit();
 }
 
-int VornReadFile(const char* path, std::string& out) { return VornReadFile(path, out, SIZE_MAX); }
+int VornReadFile(const char* path, std::string& out) {
+    return VornReadFile(path, out, SIZE_MAX);
+}
 
 int VornReadFile(const char* path, std::string& out, size_t limit) {
     out.clear();
@@ -327,9 +339,13 @@ int VornSetFileTime(const char* path, int64_t seconds) {
     return path && utimes(path, tv) == 0 ? 1 : 0;
 }
 
-int VornRemoveFile(const char* path) { return path && ::unlink(path) == 0 ? 1 : 0; }
+int VornRemoveFile(const char* path) {
+    return path && ::unlink(path) == 0 ? 1 : 0;
+}
 
-int VornRemoveDirectory(const char* path) { return path && ::rmdir(path) == 0 ? 1 : 0; }
+int VornRemoveDirectory(const char* path) {
+    return path && ::rmdir(path) == 0 ? 1 : 0;
+}
 
 int VornRenameFile(const char* from, const char* to) {
     return from && to && ::rename(from, to) == 0 ? 1 : 0;

@@ -34,7 +34,9 @@ Iconv& utf16ToSjis() {
     return cd;
 }
 
-inline bool isLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+inline bool isLead(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
 
 // Converts one run of non-ASCII bytes with iconv; returns the bytes consumed. Stops at an
 // invalid sequence (reported through *bad) or at the end of the run.
@@ -338,8 +340,8 @@ std::u16string VornUtf8ToUtf16(std::string_view utf8) {
             }
         } else if (c >= 0xF0 && c <= 0xF4 && i + 3 < n && (p[i + 1] & 0xC0) == 0x80 &&
                    (p[i + 2] & 0xC0) == 0x80 && (p[i + 3] & 0xC0) == 0x80) {
-            uint32_t v = ((c & 0x07) << 18) | ((p[i + 1] & 0x3F) << 12) |
-                         ((p[i + 2] & 0x3F) << 6) | (p[i + 3] & 0x3F);
+            uint32_t v = ((c & 0x07) << 18) | ((p[i + 1] & 0x3F) << 12) | ((p[i + 2] & 0x3F) << 6) |
+                         (p[i + 3] & 0x3F);
             if (v >= 0x10000 && v <= 0x10FFFF) {
                 cp = v;
                 len = 4;
@@ -357,7 +359,9 @@ std::u16string VornUtf8ToUtf16(std::string_view utf8) {
     return out;
 }
 
-std::string VornSjisToUtf8(std::string_view sjis) { return VornSjisToUtf8(sjis, nullptr); }
+std::string VornSjisToUtf8(std::string_view sjis) {
+    return VornSjisToUtf8(sjis, nullptr);
+}
 
 std::string VornSjisToUtf8(std::string_view sjis, std::vector<uint32_t>* offsets) {
     std::vector<uint32_t> unitOffsets;
@@ -383,4 +387,6 @@ std::string VornSjisToUtf8(std::string_view sjis, std::vector<uint32_t>* offsets
     return out;
 }
 
-std::string VornUtf8ToSjis(std::string_view utf8) { return VornUtf16ToSjis(VornUtf8ToUtf16(utf8)); }
+std::string VornUtf8ToSjis(std::string_view utf8) {
+    return VornUtf16ToSjis(VornUtf8ToUtf16(utf8));
+}

@@ -7,9 +7,9 @@
 #include <ctime>
 #include <mutex>
 #include <string>
+#include <sys/syscall.h>
 #include <sys/time.h>
 #include <unistd.h>
-#include <sys/syscall.h>
 
 namespace {
 std::mutex g_mutex;
@@ -51,7 +51,9 @@ void SetLoglevel(const char* level) {
     reconfigure();
 }
 
-bool VornLogEnabled(int level) { return level <= g_enabledLevel.load(std::memory_order_relaxed); }
+bool VornLogEnabled(int level) {
+    return level <= g_enabledLevel.load(std::memory_order_relaxed);
+}
 
 void PrintLog(int line, int level, const char* location, const char* fmt, ...) {
     if (!VornLogEnabled(level))

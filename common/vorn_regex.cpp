@@ -7,13 +7,19 @@
 #include <pcre2.h>
 
 namespace {
-pcre2_code_16* code(void* p) { return static_cast<pcre2_code_16*>(p); }
-pcre2_match_data_16* md(void* p) { return static_cast<pcre2_match_data_16*>(p); }
+pcre2_code_16* code(void* p) {
+    return static_cast<pcre2_code_16*>(p);
+}
+pcre2_match_data_16* md(void* p) {
+    return static_cast<pcre2_match_data_16*>(p);
+}
 } // namespace
 
 CVornRegex::CVornRegex() = default;
 
-CVornRegex::~CVornRegex() { clear(); }
+CVornRegex::~CVornRegex() {
+    clear();
+}
 
 void CVornRegex::clear() {
     if (m_match)
@@ -42,9 +48,8 @@ int CVornRegex::CompileW(std::u16string_view pattern, int flags) {
         options |= PCRE2_DOTALL;
     int err = 0;
     PCRE2_SIZE errOffset = 0;
-    pcre2_code_16* c =
-        pcre2_compile_16(reinterpret_cast<PCRE2_SPTR16>(pattern.data()), pattern.size(), options,
-                         &err, &errOffset, nullptr);
+    pcre2_code_16* c = pcre2_compile_16(reinterpret_cast<PCRE2_SPTR16>(pattern.data()),
+                                        pattern.size(), options, &err, &errOffset, nullptr);
     if (!c) {
         PCRE2_UCHAR16 buf[256];
         int n = pcre2_get_error_message_16(err, buf, 256);

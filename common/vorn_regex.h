@@ -26,7 +26,9 @@ public:
 
     // Pattern in Shift_JIS; returns 1, or 0 with GetError() set.
     int Compile(const char* pattern, int flags = 0);
-    int Compile(const CVornString& pattern, int flags = 0) { return Compile(pattern.c_str(), flags); }
+    int Compile(const CVornString& pattern, int flags = 0) {
+        return Compile(pattern.c_str(), flags);
+    }
     // Pattern in UTF-16.
     int CompileW(std::u16string_view pattern, int flags = 0);
     bool IsValid() const { return m_code != nullptr; }

@@ -172,7 +172,9 @@ void CVornString::StrnCat(const char* text, int len) {
     m_s.append(text, strnlen(text, static_cast<size_t>(len)));
 }
 
-static bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+static bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 CVornString& CVornString::TrimLeft() {
     size_t i = 0;
@@ -540,8 +542,8 @@ bool encodeFrom16(const char* to, std::u16string in, std::string& out, int& repl
 
 int CVornString::ConvertKCodeEx(int selector) {
     static const char* const names[][2] = {
-        {"CP932", "EUC-JP-MS"},       {"CP932", "ISO-2022-JP"},     {"EUC-JP-MS", "CP932"},
-        {"ISO-2022-JP", "CP932"},     {"EUC-JP-MS", "ISO-2022-JP"}, {"ISO-2022-JP", "EUC-JP-MS"},
+        {"CP932", "EUC-JP-MS"},   {"CP932", "ISO-2022-JP"},     {"EUC-JP-MS", "CP932"},
+        {"ISO-2022-JP", "CP932"}, {"EUC-JP-MS", "ISO-2022-JP"}, {"ISO-2022-JP", "EUC-JP-MS"},
     };
     if (selector < 0 || selector > 5)
         return -1;

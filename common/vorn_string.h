@@ -22,7 +22,8 @@ public:
 
     CVornString() = default;
     CVornString(const char* text) : m_s(text ? text : "") {}
-    CVornString(const char* data, size_t len) : m_s(data ? std::string(data, len) : std::string()) {}
+    CVornString(const char* data, size_t len)
+        : m_s(data ? std::string(data, len) : std::string()) {}
     CVornString(std::string_view text) : m_s(text) {}
     CVornString(const std::string& text) : m_s(text) {}
     CVornString(std::string&& text) : m_s(std::move(text)) {}
@@ -44,7 +45,9 @@ public:
     bool IsEmpty() const { return m_s.empty(); }
     void Empty() { m_s.clear(); }
     char operator[](size_t i) const { return m_s[i]; }
-    unsigned char At(int i) const { return static_cast<unsigned char>(m_s[static_cast<size_t>(i)]); }
+    unsigned char At(int i) const {
+        return static_cast<unsigned char>(m_s[static_cast<size_t>(i)]);
+    }
     std::string& str() { return m_s; }
     const std::string& str() const { return m_s; }
     std::string_view view() const { return m_s; }

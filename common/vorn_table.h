@@ -82,7 +82,8 @@ private:
 class CVornTreeTable : public CVornObject {
 public:
     using Map = std::map<CVornString, std::vector<CVornString>, VornKeyLess>;
-    explicit CVornTreeTable(VornKeyCompare compare = VornCompareBytes) : m_map(VornKeyLess{compare}) {}
+    explicit CVornTreeTable(VornKeyCompare compare = VornCompareBytes)
+        : m_map(VornKeyLess{compare}) {}
 
     void Add(const CVornString& key, const CVornString& value) { m_map[key].push_back(value); }
     const std::vector<CVornString>* Find(const CVornString& key) const {

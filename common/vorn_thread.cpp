@@ -21,7 +21,9 @@ void CVornThread::join() {
     }
 }
 
-int CVornThread::Begin() { return Begin(nullptr); }
+int CVornThread::Begin() {
+    return Begin(nullptr);
+}
 
 int CVornThread::Begin(std::function<int(CVornThread&)> body) {
     if (m_running)
@@ -55,7 +57,8 @@ int CVornThread::Wait(int timeoutMs) {
     std::unique_lock<std::mutex> lock(m_doneMutex);
     if (timeoutMs < 0)
         m_doneCv.wait(lock, [this] { return m_done; });
-    else if (!m_doneCv.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return m_done; }))
+    else if (!m_doneCv.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                [this] { return m_done; }))
         return 0;
     lock.unlock();
     join();
@@ -67,9 +70,13 @@ int64_t CVornTime::NowMs() {
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-void CVornTime::Start() { m_start = NowMs(); }
+void CVornTime::Start() {
+    m_start = NowMs();
+}
 
-int CVornTime::Elapsed() const { return static_cast<int>(NowMs() - m_start); }
+int CVornTime::Elapsed() const {
+    return static_cast<int>(NowMs() - m_start);
+}
 
 namespace {
 CVornDate fromTm(const tm& t) {
@@ -112,7 +119,9 @@ int monthIndex(const char* m) {
 }
 } // namespace
 
-CVornDate CVornDate::Now() { return FromTime(time(nullptr), false); }
+CVornDate CVornDate::Now() {
+    return FromTime(time(nullptr), false);
+}
 
 CVornDate CVornDate::FromTime(int64_t t, bool utc) {
     time_t tt = static_cast<time_t>(t);
@@ -137,7 +146,9 @@ std::string CVornDate::Format(const char* fmt) const {
     return std::string(buf, n);
 }
 
-std::string CVornDate::HttpDate(int64_t t) { return FromTime(t, true).Format("%a, %d %b %Y %T GMT"); }
+std::string CVornDate::HttpDate(int64_t t) {
+    return FromTime(t, true).Format("%a, %d %b %Y %T GMT");
+}
 
 int64_t CVornDate::ParseHttpDate(const char* text) {
     if (!text)
@@ -148,8 +159,7 @@ int64_t CVornDate::ParseHttpDate(const char* text) {
     tm t{};
     // RFC 1123: "Sun, 06 Nov 1994 08:49:37 GMT"
     if (sscanf(text, "%15[A-Za-z], %d %3s %d %d:%d:%d", wd, &d, mon, &y, &h, &mi, &s) == 7) {
-    } else if (sscanf(text, "%15[A-Za-z], %d-%3s-%d %d:%d:%d", wd, &d, mon, &y, &h, &mi, &s) ==
-               7) {
+    } else if (sscanf(text, "%15[A-Za-z], %d-%3s-%d %d:%d:%d", wd, &d, mon, &y, &h, &mi, &s) == 7) {
         // RFC 850: "Sunday, 06-Nov-94 08:49:37 GMT"
         if (y < 100)
             y += y < 70 ? 2000 : 1900;

@@ -82,7 +82,7 @@ class CVornDate : public CVornObject {
 public:
     int year = 1970, month = 1, day = 1, hour = 0, minute = 0, second = 0, weekday = 4;
 
-    static CVornDate Now();          // local time
+    static CVornDate Now(); // local time
     static CVornDate FromTime(int64_t t, bool utc);
     int64_t ToTime(bool utc) const; // seconds since the epoch
     // strftime under the "C" locale.

@@ -4,6 +4,7 @@ const char kTavloCaption[] = "tavlo/0.0.15";
 const char kTavloErrorCaption[] = "tavlo";
 
 const char* TavloErrorMessage(int code) {
+    // clang-format off
     switch (code) {
     case -100: return "接続エラー";
     case -101: return "HTTPエラー(GET)";
@@ -25,4 +26,5 @@ const char* TavloErrorMessage(int code) {
     case -902: return "システムエラー";
     default: return "";
     }
+    // clang-format on
 }

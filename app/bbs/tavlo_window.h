@@ -7,22 +7,22 @@
 // "post" queues without waiting.
 enum : unsigned {
     TAVLO_WM_APP = 0x8000,
-    TAVLO_WM_CANCEL = TAVLO_WM_APP + 1,           // cancel, as command 32801
-    TAVLO_WM_OPENBOARD = TAVLO_WM_APP + 2,        // lParam: CTavloBoardRef*
-    TAVLO_WM_OPENSUBJECT = TAVLO_WM_APP + 3,      // lParam: CTavloListItem* (subject entry)
-    TAVLO_WM_OPENBOOKMARK = TAVLO_WM_APP + 4,     // lParam: CTavloListItem* (bookmark entry)
-    TAVLO_WM_OPENCACHE = TAVLO_WM_APP + 5,        // lParam: CTavloListItem* (cache entry)
+    TAVLO_WM_CANCEL = TAVLO_WM_APP + 1,       // cancel, as command 32801
+    TAVLO_WM_OPENBOARD = TAVLO_WM_APP + 2,    // lParam: CTavloBoardRef*
+    TAVLO_WM_OPENSUBJECT = TAVLO_WM_APP + 3,  // lParam: CTavloListItem* (subject entry)
+    TAVLO_WM_OPENBOOKMARK = TAVLO_WM_APP + 4, // lParam: CTavloListItem* (bookmark entry)
+    TAVLO_WM_OPENCACHE = TAVLO_WM_APP + 5,    // lParam: CTavloListItem* (cache entry)
     TAVLO_WM_VIEWBACK = TAVLO_WM_APP + 6,
     TAVLO_WM_VIEWFORWARD = TAVLO_WM_APP + 7,
-    TAVLO_WM_OPENLINK = TAVLO_WM_APP + 8,         // lParam: an entry holding a URL
-    TAVLO_WM_OPENURL = TAVLO_WM_APP + 20,         // lParam: CVornString* URL (posted: owned)
+    TAVLO_WM_OPENLINK = TAVLO_WM_APP + 8, // lParam: an entry holding a URL
+    TAVLO_WM_OPENURL = TAVLO_WM_APP + 20, // lParam: CVornString* URL (posted: owned)
     TAVLO_WM_SHOWBOOKMARKS = TAVLO_WM_APP + 21,
-    TAVLO_WM_ADDBOOKMARK = TAVLO_WM_APP + 22,     // lParam: CTavloListItem*
+    TAVLO_WM_ADDBOOKMARK = TAVLO_WM_APP + 22, // lParam: CTavloListItem*
     TAVLO_WM_SHOWCACHE = TAVLO_WM_APP + 23,
-    TAVLO_WM_STATUSBAR = TAVLO_WM_APP + 24,       // lParam 1 show / 0 hide
-    TAVLO_WM_SEARCHBAR = TAVLO_WM_APP + 26,       // lParam 1 / 0
-    TAVLO_WM_FIND2CHBAR = TAVLO_WM_APP + 27,      // lParam 1 / 0
-    TAVLO_WM_SEARCH = TAVLO_WM_APP + 28,          // wParam direction, lParam CVornString* word
+    TAVLO_WM_STATUSBAR = TAVLO_WM_APP + 24,  // lParam 1 show / 0 hide
+    TAVLO_WM_SEARCHBAR = TAVLO_WM_APP + 26,  // lParam 1 / 0
+    TAVLO_WM_FIND2CHBAR = TAVLO_WM_APP + 27, // lParam 1 / 0
+    TAVLO_WM_SEARCH = TAVLO_WM_APP + 28,     // wParam direction, lParam CVornString* word
     TAVLO_WM_SHOWFIND2CH = TAVLO_WM_APP + 29,
     TAVLO_WM_FIND2CH = TAVLO_WM_APP + 30,
     TAVLO_WM_ACTIONMENU = TAVLO_WM_APP + 31,
@@ -33,7 +33,7 @@ enum : unsigned {
     TAVLO_WM_JUMP = TAVLO_WM_APP + 36,            // lParam: CVornString* direct-input text
     TAVLO_WM_JUMPBAR = TAVLO_WM_APP + 37,         // lParam 1 / 0
     TAVLO_WM_REFRESHIMAGES = TAVLO_WM_APP + 38,
-    TAVLO_WM_ADDBOARD = TAVLO_WM_APP + 39,        // lParam: CTavloBoardRef*
+    TAVLO_WM_ADDBOARD = TAVLO_WM_APP + 39, // lParam: CTavloBoardRef*
     TAVLO_WM_IMAGEDONE = TAVLO_WM_APP + 40,
     // Our own: a worker asks the window thread to show an error (wParam: code, lParam: const
     // CVornString* text or 0), and waits until it was dismissed.
@@ -47,7 +47,7 @@ enum : unsigned {
     TAVLO_WM_COMMAND = TAVLO_WM_APP + 93,
     // Our own: pop up the view-switch menu "ビュー" (key ChangeView).
     TAVLO_WM_VIEWMENU = TAVLO_WM_APP + 94,
-    TAVLO_WM_VIEWMESSAGE = TAVLO_WM_APP + 100,    // lParam: CTavloMessage*, deleted by the frame
+    TAVLO_WM_VIEWMESSAGE = TAVLO_WM_APP + 100, // lParam: CTavloMessage*, deleted by the frame
 };
 
 // The six main views; their numbers are the entries of the view history.

@@ -67,9 +67,11 @@ const CommandInfo kCommands[CTavloSettings::CMD_COUNT] = {
     {"ExecBrowser", "ブラウザ起動", 0},
 };
 
-const char* const kFontSuffix[] = {"List", "Board", "Message", "Cache", "Bookmark", "Tab", "Article"};
+const char* const kFontSuffix[] = {"List",     "Board", "Message", "Cache",
+                                   "Bookmark", "Tab",   "Article"};
 const char* const kListSuffix[] = {"Bookmark", "Subject", "Cache", "CacheImage", "BookmarkBoard"};
-const char* const kHistoryKey[] = {"HistoryName", "HistoryMail", "HistorySearchWord", "HistoryJump"};
+const char* const kHistoryKey[] = {"HistoryName", "HistoryMail", "HistorySearchWord",
+                                   "HistoryJump"};
 
 std::unique_ptr<CTavloSettings> g_instance;
 CVornString g_profilePath;
@@ -95,10 +97,15 @@ const std::vector<CTavloSettings::Entry>& CTavloSettings::entries() {
     static const std::vector<Entry> table = [] {
         std::vector<Entry> t;
         auto i = [&](const char* key, int CTavloSettings::*field, int def) {
-            t.push_back({key, false, [field](CTavloSettings& s) -> int& { return s.*field; }, {}, def, {}});
+            t.push_back(
+                {key, false, [field](CTavloSettings& s) -> int& { return s.*field; }, {}, def, {}});
         };
         auto s = [&](const char* key, CVornString CTavloSettings::*field, std::string def) {
-            t.push_back({key, true, {}, [field](CTavloSettings& r) -> CVornString& { return r.*field; }, 0,
+            t.push_back({key,
+                         true,
+                         {},
+                         [field](CTavloSettings& r) -> CVornString& { return r.*field; },
+                         0,
                          std::move(def)});
         };
         // RootDirectory has its own default rule (see load).
@@ -133,14 +140,30 @@ const std::vector<CTavloSettings::Entry>& CTavloSettings::entries() {
         s("WriteUserAgent", &CTavloSettings::WriteUserAgent, kDefaultUserAgent);
         std::string font = VornUtf8ToSjis(kDefaultFontName);
         for (int f = 0; f < FONT_COUNT; ++f)
-            t.push_back({std::string("FontName") + kFontSuffix[f], true, {},
-                         [f](CTavloSettings& r) -> CVornString& { return r.FontName[static_cast<size_t>(f)]; }, 0, font});
+            t.push_back({std::string("FontName") + kFontSuffix[f],
+                         true,
+                         {},
+                         [f](CTavloSettings& r) -> CVornString& {
+                             return r.FontName[static_cast<size_t>(f)];
+                         },
+                         0,
+                         font});
         for (int f = 0; f < FONT_COUNT; ++f)
-            t.push_back({std::string("FontSize") + kFontSuffix[f], false,
-                         [f](CTavloSettings& r) -> int& { return r.FontSize[static_cast<size_t>(f)]; }, {}, 8, {}});
+            t.push_back(
+                {std::string("FontSize") + kFontSuffix[f],
+                 false,
+                 [f](CTavloSettings& r) -> int& { return r.FontSize[static_cast<size_t>(f)]; },
+                 {},
+                 8,
+                 {}});
         for (int f = 0; f < FONT_COUNT; ++f)
-            t.push_back({std::string("FontBold") + kFontSuffix[f], false,
-                         [f](CTavloSettings& r) -> int& { return r.FontBold[static_cast<size_t>(f)]; }, {}, 0, {}});
+            t.push_back(
+                {std::string("FontBold") + kFontSuffix[f],
+                 false,
+                 [f](CTavloSettings& r) -> int& { return r.FontBold[static_cast<size_t>(f)]; },
+                 {},
+                 0,
+                 {}});
         i("ColorFore", &CTavloSettings::ColorFore, 0x000000);
         i("ColorBack", &CTavloSettings::ColorBack, 0xFFFFFF);
         i("ColorCache", &CTavloSettings::ColorCache, 0x999999);
@@ -158,10 +181,19 @@ const std::vector<CTavloSettings::Entry>& CTavloSettings::entries() {
         i("ColorAbone", &CTavloSettings::ColorAbone, 0xCCCCCC);
         i("ColorCite", &CTavloSettings::ColorCite, 0x666666);
         for (int c = 0; c < CMD_COUNT; ++c) {
-            t.push_back({std::string("Key") + kCommands[c].name, false,
-                         [c](CTavloSettings& r) -> int& { return r.Key[static_cast<size_t>(c)]; }, {}, kCommands[c].key, {}});
-            t.push_back({std::string("SubKey") + kCommands[c].name, false,
-                         [c](CTavloSettings& r) -> int& { return r.SubKey[static_cast<size_t>(c)]; }, {}, 0, {}});
+            t.push_back({std::string("Key") + kCommands[c].name,
+                         false,
+                         [c](CTavloSettings& r) -> int& { return r.Key[static_cast<size_t>(c)]; },
+                         {},
+                         kCommands[c].key,
+                         {}});
+            t.push_back(
+                {std::string("SubKey") + kCommands[c].name,
+                 false,
+                 [c](CTavloSettings& r) -> int& { return r.SubKey[static_cast<size_t>(c)]; },
+                 {},
+                 0,
+                 {}});
         }
         i("TransParentAbone", &CTavloSettings::TransParentAbone, 1);
         i("UseDefaultTemplate", &CTavloSettings::UseDefaultTemplate, 1);
@@ -178,11 +210,21 @@ const std::vector<CTavloSettings::Entry>& CTavloSettings::entries() {
         i("UseYoutube", &CTavloSettings::UseYoutube, 0);
         s("YoutubeBrowser", &CTavloSettings::YoutubeBrowser, "");
         for (int v = 0; v < LV_COUNT; ++v)
-            t.push_back({std::string("SortColumn") + kListSuffix[v], false,
-                         [v](CTavloSettings& r) -> int& { return r.SortColumn[static_cast<size_t>(v)]; }, {}, 0, {}});
+            t.push_back(
+                {std::string("SortColumn") + kListSuffix[v],
+                 false,
+                 [v](CTavloSettings& r) -> int& { return r.SortColumn[static_cast<size_t>(v)]; },
+                 {},
+                 0,
+                 {}});
         for (int v = 0; v < LV_COUNT; ++v)
-            t.push_back({std::string("SortAsc") + kListSuffix[v], false,
-                         [v](CTavloSettings& r) -> int& { return r.SortAsc[static_cast<size_t>(v)]; }, {}, 1, {}});
+            t.push_back(
+                {std::string("SortAsc") + kListSuffix[v],
+                 false,
+                 [v](CTavloSettings& r) -> int& { return r.SortAsc[static_cast<size_t>(v)]; },
+                 {},
+                 1,
+                 {}});
         i("SortFind2ch", &CTavloSettings::SortFind2ch, 0);
         return t;
     }();
@@ -212,9 +254,13 @@ void CTavloSettings::SetProfilePath(const char* path) {
     g_profilePath = path ? path : "";
 }
 
-const CVornString& CTavloSettings::GetProfilePath() { return g_profilePath; }
+const CVornString& CTavloSettings::GetProfilePath() {
+    return g_profilePath;
+}
 
-void CTavloSettings::Destroy() { g_instance.reset(); }
+void CTavloSettings::Destroy() {
+    g_instance.reset();
+}
 
 const char* CTavloSettings::CommandName(int c) {
     return c >= 0 && c < CMD_COUNT ? kCommands[c].name : "";
@@ -222,14 +268,22 @@ const char* CTavloSettings::CommandName(int c) {
 const char* CTavloSettings::CommandLabel(int c) {
     return c >= 0 && c < CMD_COUNT ? kCommands[c].label : "";
 }
-int CTavloSettings::DefaultKey(int c) { return c >= 0 && c < CMD_COUNT ? kCommands[c].key : 0; }
-const char* CTavloSettings::FontSuffix(int f) { return f >= 0 && f < FONT_COUNT ? kFontSuffix[f] : ""; }
-const char* CTavloSettings::ListSuffix(int v) { return v >= 0 && v < LV_COUNT ? kListSuffix[v] : ""; }
+int CTavloSettings::DefaultKey(int c) {
+    return c >= 0 && c < CMD_COUNT ? kCommands[c].key : 0;
+}
+const char* CTavloSettings::FontSuffix(int f) {
+    return f >= 0 && f < FONT_COUNT ? kFontSuffix[f] : "";
+}
+const char* CTavloSettings::ListSuffix(int v) {
+    return v >= 0 && v < LV_COUNT ? kListSuffix[v] : "";
+}
 const char* CTavloSettings::HistoryKey(int h) {
     return h >= 0 && h < HISTORY_COUNT ? kHistoryKey[h] : "";
 }
 
-CTavloSettings::CTavloSettings(const char* path) : FilePath(path ? path : "") { load(); }
+CTavloSettings::CTavloSettings(const char* path) : FilePath(path ? path : "") {
+    load();
+}
 
 void CTavloSettings::load() {
     const char* file = FilePath.c_str();
@@ -374,7 +428,8 @@ int CTavloSettings::FindCommand(int code) const {
 bool CTavloSettings::IsKey(int command, int code) const {
     if (code == 0 || command < 0 || command >= CMD_COUNT)
         return false;
-    return Key[static_cast<size_t>(command)] == code || SubKey[static_cast<size_t>(command)] == code;
+    return Key[static_cast<size_t>(command)] == code ||
+           SubKey[static_cast<size_t>(command)] == code;
 }
 
 std::string TavloResolveProfilePath(int argc, char** argv) {

@@ -12,6 +12,7 @@
 class CTavloSettings {
 public:
     // The 42 key-bound commands, in key-table order.
+    // clang-format off
     enum Command {
         CMD_CANCEL, CMD_ONLINE, CMD_RELOAD, CMD_DELETE, CMD_SEARCH, CMD_TOP, CMD_BOTTOM,
         CMD_CLOSETAB, CMD_NEXT, CMD_PREV, CMD_NEXTLINK, CMD_PREVLINK, CMD_MENU, CMD_NEXTTAB,
@@ -22,9 +23,19 @@ public:
         CMD_COPYMESSAGE, CMD_VIEWBACK, CMD_VIEWFORWARD, CMD_JUMP, CMD_CHECKMENU, CMD_EXECBROWSER,
         CMD_COUNT
     };
+    // clang-format on
     // Font slots: board tree, subject list, post editor, cache lists, bookmark lists, tab
     // strips, thread view.
-    enum Font { FONT_LIST, FONT_BOARD, FONT_MESSAGE, FONT_CACHE, FONT_BOOKMARK, FONT_TAB, FONT_ARTICLE, FONT_COUNT };
+    enum Font {
+        FONT_LIST,
+        FONT_BOARD,
+        FONT_MESSAGE,
+        FONT_CACHE,
+        FONT_BOOKMARK,
+        FONT_TAB,
+        FONT_ARTICLE,
+        FONT_COUNT
+    };
     // The five list views with stored columns.
     enum ListView { LV_BOOKMARK, LV_SUBJECT, LV_CACHE, LV_CACHEIMAGE, LV_BOOKMARKBOARD, LV_COUNT };
     // History lists.

@@ -30,7 +30,9 @@ TEST(Config, JapaneseValuesRoundTripAsUtf8OnDisk) {
 TEST(Config, UnknownLinesAndSectionsSurviveWrites) {
     TempDir dir;
     std::string f = dir.file("b.ini");
-    WriteAll(f, "; my settings\r\n[tavlo]\r\nMine=1\r\n# note\r\nTabMax=4\r\n\r\n[other]\r\nTabMax=9\r\n");
+    WriteAll(
+        f,
+        "; my settings\r\n[tavlo]\r\nMine=1\r\n# note\r\nTabMax=4\r\n\r\n[other]\r\nTabMax=9\r\n");
     CVornConfig::WriteInt(f.c_str(), "TabMax", 6);
     CVornConfig::WriteString(f.c_str(), "New", "v");
     EXPECT_EQ(ReadAll(f),

@@ -86,9 +86,8 @@ TEST(Containers, TableSearchAndSort) {
 }
 
 TEST(Containers, TreeWithCallerComparison) {
-    CVornTree<int> byLength([](const CVornString& a, const CVornString& b) {
-        return a.GetLength() - b.GetLength();
-    });
+    CVornTree<int> byLength(
+        [](const CVornString& a, const CVornString& b) { return a.GetLength() - b.GetLength(); });
     byLength.Set("aaa", 3);
     byLength.Set("b", 1);
     byLength.Set("cc", 2);

@@ -51,18 +51,28 @@ TEST(KCode, MixedTextAndOffsets) {
 TEST(KCode, InvalidBytesAreKeptNotDropped) {
     // 0x80 and 0xA0 are not characters; a lead byte at the very end has no trail; 0x81 0x0A
     // is a lead byte followed by a line feed.
-    std::string s = std::string("a\x80" "b\xa0" "c\x81\n" "d\x82");
+    std::string s = std::string("a\x80"
+                                "b\xa0"
+                                "c\x81\n"
+                                "d\x82");
     std::u16string w = VornSjisToUtf16(s);
-    EXPECT_EQ(w, std::u16string(u"a\xDC80" u"b\xDCA0" u"c\xDC81\n" u"d\xDC82"));
+    EXPECT_EQ(w, std::u16string(u"a\xDC80"
+                                u"b\xDCA0"
+                                u"c\xDC81\n"
+                                u"d\xDC82"));
     // Escapes restore the exact bytes.
     EXPECT_EQ(VornUtf16ToSjis(w), s);
     // UTF-8 cannot carry them: each becomes one U+FFFD, nothing vanishes.
-    EXPECT_EQ(VornSjisToUtf8(s), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD" "c\xEF\xBF\xBD\nd\xEF\xBF\xBD");
+    EXPECT_EQ(VornSjisToUtf8(s), "a\xEF\xBF\xBD"
+                                 "b\xEF\xBF\xBD"
+                                 "c\xEF\xBF\xBD\nd\xEF\xBF\xBD");
 }
 
 TEST(KCode, UnrepresentableBecomesQuestionMark) {
     EXPECT_EQ(VornUtf16ToSjis(u"x\U0001F600y\u00E9"), "x?y?");
-    EXPECT_EQ(VornUtf8ToSjis("a\xff" "b"), "a?b");
+    EXPECT_EQ(VornUtf8ToSjis("a\xff"
+                             "b"),
+              "a?b");
     EXPECT_EQ(VornUtf16ToSjis(std::u16string(u"a") + char16_t(0xD800) + u"b"), "a?b");
 }
 
@@ -80,7 +90,10 @@ TEST(KCode, ConvertKCodeExBetweenEncodings) {
     std::string text = Sjis("日本語テキスト①～ｱ");
     CVornString s(text);
     EXPECT_EQ(s.ConvertKCodeEx(CVornString::KCODE_SJIS_TO_EUC), 1);
-    EXPECT_EQ(s.str(), std::string("\xC6\xFC\xCB\xDC\xB8\xEC\xA5\xC6\xA5\xAD\xA5\xB9\xA5\xC8\xAD\xA1\xA1\xC1\x8E\xB1"));
+    EXPECT_EQ(
+        s.str(),
+        std::string(
+            "\xC6\xFC\xCB\xDC\xB8\xEC\xA5\xC6\xA5\xAD\xA5\xB9\xA5\xC8\xAD\xA1\xA1\xC1\x8E\xB1"));
     EXPECT_EQ(s.ConvertKCodeEx(CVornString::KCODE_EUC_TO_SJIS), 1);
     EXPECT_EQ(s.str(), text);
 

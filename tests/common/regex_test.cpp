@@ -88,5 +88,7 @@ TEST(Regex, InvalidPatternIsAnErrorValue) {
 TEST(Regex, InvalidShiftJisSubjectStillMatches) {
     CVornRegex re;
     ASSERT_EQ(re.Compile("b"), 1);
-    EXPECT_EQ(re.Match(CVornString(std::string("a\x80\xff" "b"))), 3);
+    EXPECT_EQ(re.Match(CVornString(std::string("a\x80\xff"
+                                               "b"))),
+              3);
 }

@@ -69,7 +69,7 @@ TEST(String, TrimUpperAtoi) {
     EXPECT_EQ(s, "ab c");
     CVornString u(Sjis("aソb"));
     u.ToUpper();
-    EXPECT_EQ(u.str(), Sjis("AソB")); // the trail byte 0x5C is no letter, and stays
+    EXPECT_EQ(u.str(), Sjis("AソB"));       // the trail byte 0x5C is no letter, and stays
     CVornString z(std::string("\x83\x61")); // ツ: trail byte 'a' must not be upper-cased
     z.ToUpper();
     EXPECT_EQ(z.str(), "\x83\x61");

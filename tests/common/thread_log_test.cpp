@@ -15,7 +15,8 @@ TEST(Thread, BeginWaitCancel) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         return self.Canceled() ? 7 : 0;
-    }), 1);
+    }),
+              1);
     EXPECT_TRUE(t.IsRunning());
     EXPECT_EQ(t.Begin(), 0); // already running
     EXPECT_EQ(t.Wait(10), 0);

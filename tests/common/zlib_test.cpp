@@ -33,8 +33,8 @@ TEST(Gzip, HeaderSizeAtEverySplit) {
 
 TEST(Inflate, ZlibRawAndGzipInOneByteSteps) {
     std::string plain = sample(20000);
-    for (int type : {CVornInflateCore::TYPE_ZLIB, CVornInflateCore::TYPE_RAW,
-                     CVornInflateCore::TYPE_GZIP}) {
+    for (int type :
+         {CVornInflateCore::TYPE_ZLIB, CVornInflateCore::TYPE_RAW, CVornInflateCore::TYPE_GZIP}) {
         std::string packed;
         ASSERT_EQ(CVornDeflate::Compress(plain, packed, type), 1);
         CVornInflateCore inf(type);
