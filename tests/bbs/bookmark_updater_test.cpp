@@ -36,23 +36,7 @@ protected:
         return CTavloPath::GetLogPath(CVornString(kBoardUrl), CVornString(key(i))).str();
     }
     // Largest number of log requests the server was answering at one moment.
-    int serverOverlap() {
-        std::vector<std::pair<double, int>> events;
-        for (const std::string& line : fx.sim.requests()) {
-            if (line.find("/mark/dat/") == std::string::npos)
-                continue;
-            size_t a = line.find("\"t0\": "), b = line.find("\"t\": ");
-            if (a == std::string::npos || b == std::string::npos)
-                continue;
-            events.emplace_back(atof(line.c_str() + a + 6), 1);
-            events.emplace_back(atof(line.c_str() + b + 5), -1);
-        }
-        std::sort(events.begin(), events.end());
-        int now = 0, peak = 0;
-        for (auto& e : events)
-            peak = std::max(peak, now += e.second);
-        return peak;
-    }
+    int serverOverlap() { return fx.sim.PeakConcurrent("/mark/dat/"); }
     void check(CTavloBookmarkUpdater& updater, CTavloBookmarkFile& list) {
         ASSERT_TRUE(updater.Start(list));
         updater.Wait();

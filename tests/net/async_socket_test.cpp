@@ -16,21 +16,10 @@
 
 namespace {
 
-class AsyncSocketTest : public NetTest {
+class AsyncSocketTest : public FixtureTest {
 protected:
-    static void SetUpTestSuite() { s_fixture = new FixtureServer(); }
-    static void TearDownTestSuite() {
-        delete s_fixture;
-        s_fixture = nullptr;
-    }
-    void SetUp() override {
-        NetTest::SetUp();
-        ASSERT_TRUE(s_fixture->ok());
-    }
     void TearDown() override { vornnet::SetResolveHook(nullptr); }
-    static FixtureServer* s_fixture;
 };
-FixtureServer* AsyncSocketTest::s_fixture = nullptr;
 
 // Exposes the pushback for tests.
 class PushbackSocket : public CVornAsyncSocket {

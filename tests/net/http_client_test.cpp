@@ -8,17 +8,8 @@
 
 namespace {
 
-class HttpClientTest : public NetTest {
+class HttpClientTest : public FixtureTest {
 protected:
-    static void SetUpTestSuite() { s_fixture = new FixtureServer(); }
-    static void TearDownTestSuite() {
-        delete s_fixture;
-        s_fixture = nullptr;
-    }
-    void SetUp() override {
-        NetTest::SetUp();
-        ASSERT_TRUE(s_fixture->ok());
-    }
     // Connects and sends a GET for path; the client is ready for Recv.
     void get(CVornHttpClient& c, const std::string& path) {
         ASSERT_EQ(1, c.SetUrl(s_fixture->url(path).c_str()));
@@ -34,9 +25,7 @@ protected:
             *last = r;
         return body;
     }
-    static FixtureServer* s_fixture;
 };
-FixtureServer* HttpClientTest::s_fixture = nullptr;
 
 TEST(HttpUrlTest, SplitsSchemeHostPortAndPath) {
     CVornHttpClient c;

@@ -96,6 +96,21 @@ protected:
     void SetUp() override { ASSERT_EQ(1, CVornWinSock::InitSocket(2, 2)); }
 };
 
+// A test whose suite shares one fixture server, started with the suite.
+class FixtureTest : public NetTest {
+protected:
+    static void SetUpTestSuite() { s_fixture = new FixtureServer(); }
+    static void TearDownTestSuite() {
+        delete s_fixture;
+        s_fixture = nullptr;
+    }
+    void SetUp() override {
+        NetTest::SetUp();
+        ASSERT_TRUE(s_fixture && s_fixture->ok());
+    }
+    static inline FixtureServer* s_fixture = nullptr;
+};
+
 // Reads a body with Recv(len) until 0 or -1; returns the last result.
 int ReadBody(CVornHttpClient& c, std::string& out, int len = 4096);
 

@@ -8,21 +8,10 @@
 
 namespace {
 
-class RestartTest : public NetTest {
+class RestartTest : public FixtureTest {
 protected:
-    static void SetUpTestSuite() { s_fixture = new FixtureServer(); }
-    static void TearDownTestSuite() {
-        delete s_fixture;
-        s_fixture = nullptr;
-    }
-    void SetUp() override {
-        NetTest::SetUp();
-        ASSERT_TRUE(s_fixture->ok());
-    }
     void TearDown() override { CVornWinSock::InitSocket(2, 2); }
-    static FixtureServer* s_fixture;
 };
-FixtureServer* RestartTest::s_fixture = nullptr;
 
 // One blocked network call on a thread of its own; records when it returned and how.
 struct Blocked {

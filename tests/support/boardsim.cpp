@@ -2,6 +2,7 @@
 
 #include "vorn_file.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
@@ -15,6 +16,7 @@
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 extern char** environ;
 
@@ -135,4 +137,27 @@ void BoardSim::clearRequests() {
     // Truncate in place: the server keeps its file open for appending.
     CVornFile f;
     f.Open(m_log.c_str(), CVornFile::MODE_WRITE);
+}
+
+int BoardSim::PeakConcurrent(const std::string& urlPart, int* count) const {
+    std::vector<std::pair<double, int>> events;
+    int seen = 0;
+    for (const std::string& line : requests()) {
+        if (line.find(urlPart) == std::string::npos)
+            continue;
+        ++seen;
+        size_t a = line.find("\"t0\": "), b = line.find("\"t\": ");
+        if (a == std::string::npos || b == std::string::npos)
+            continue;
+        events.emplace_back(atof(line.c_str() + a + 6), 1);
+        events.emplace_back(atof(line.c_str() + b + 5), -1);
+    }
+    // An end and a start at the same moment do not overlap.
+    std::sort(events.begin(), events.end());
+    int now = 0, peak = 0;
+    for (const auto& e : events)
+        peak = std::max(peak, now += e.second);
+    if (count)
+        *count = seen;
+    return peak;
 }

@@ -22,6 +22,9 @@ public:
     // The request log so far, one JSON object per entry.
     std::vector<std::string> requests() const;
     void clearRequests();
+    // The most requests whose URL holds urlPart that the server was answering at one moment
+    // (from the log's start and end times); count, when given, receives how many there were.
+    int PeakConcurrent(const std::string& urlPart, int* count = nullptr) const;
     const std::string& logPath() const { return m_log; }
 
 private:

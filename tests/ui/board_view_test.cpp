@@ -101,7 +101,7 @@ TEST_F(BoardTree, YesFetchesTheMenuIntoCategoriesAfterTheExtraBoards) {
     f->ShowView(TAVLO_VIEW_BOARD);
     selectBoard("news");
     Pump(50);
-    saveShot(f, "board_tree.png");
+    ASSERT_TRUE(SaveShot(f, "board_tree.png"));
 }
 
 TEST_F(BoardTree, ClosingTheWindowWhileTheFirstMenuArrivesEndsTheStart) {

@@ -99,22 +99,8 @@ protected:
     // Largest number of log requests the server was answering at one moment, and how many
     // there were.
     std::pair<int, int> serverLoad(const std::string& onlyKey = "") {
-        std::vector<std::pair<double, int>> events;
         int count = 0;
-        for (const std::string& line : fx.sim.requests()) {
-            if (line.find(std::string("/") + kBoard + "/dat/" + onlyKey) == std::string::npos)
-                continue;
-            ++count;
-            size_t a = line.find("\"t0\": "), b = line.find("\"t\": ");
-            if (a == std::string::npos || b == std::string::npos)
-                continue;
-            events.emplace_back(atof(line.c_str() + a + 6), 1);
-            events.emplace_back(atof(line.c_str() + b + 5), -1);
-        }
-        std::sort(events.begin(), events.end());
-        int now = 0, peak = 0;
-        for (auto& e : events)
-            peak = std::max(peak, now += e.second);
+        int peak = fx.sim.PeakConcurrent(std::string("/") + kBoard + "/dat/" + onlyKey, &count);
         return {peak, count};
     }
     QString cell(int row, int column) {
@@ -127,13 +113,6 @@ protected:
         CTavloListCtrl* ctrl = bm()->GetListCtrl();
         ctrl->scrollTo(ctrl->model()->index(rowOf(i), 0), QAbstractItemView::PositionAtTop);
         QApplication::processEvents();
-    }
-    void saveShot(QWidget* w, const std::string& name) {
-        QString dir = QString::fromUtf8(TAVLO_BINARY_DIR) + "/artifacts";
-        QDir().mkpath(dir);
-        QString path = dir + "/" + QString::fromStdString(name);
-        ASSERT_TRUE(w->grab().save(path, "PNG"));
-        printf("screenshot: %s\n", path.toUtf8().constData());
     }
 
     BoardFixture fx;
@@ -195,7 +174,7 @@ TEST_F(Check, AHundredBookmarksAtMostThreadMaxAtOnceWithNewPostsFailuresAndCance
     EXPECT_EQ(entry(40)->GetMark() & 0x02, 0x02);
     f->show();
     showRow(36);
-    saveShot(f, "bookmark_checking.png");
+    ASSERT_TRUE(SaveShot(f, "bookmark_checking.png"));
 
     // The frame's cancel ends the hanging fetches at once.
     CVornTime timer;
@@ -256,10 +235,10 @@ TEST_F(Check, AHundredBookmarksAtMostThreadMaxAtOnceWithNewPostsFailuresAndCance
     bm()->SelectRow(0);
     bm()->ScrollToTop();
     QApplication::processEvents();
-    saveShot(f, "bookmark_check.png");
+    ASSERT_TRUE(SaveShot(f, "bookmark_check.png"));
     f->OnCommand(ID_SORT_NO);
     showRow(29);
-    saveShot(f, "bookmark_check_errors.png");
+    ASSERT_TRUE(SaveShot(f, "bookmark_check_errors.png"));
 }
 
 TEST_F(Check, CancelEndsEveryWorkerWithinASecondAndLogsKeepWholeLines) {

@@ -95,13 +95,6 @@ protected:
     static QString boardLabel(const char* name, const char* id) {
         return U(name) + QString(24, QLatin1Char(' ')) + U(id);
     }
-    void saveShot(QWidget* w, const std::string& name) {
-        QString dir = QString::fromUtf8(TAVLO_BINARY_DIR) + "/artifacts";
-        QDir().mkpath(dir);
-        QString file = dir + "/" + QString::fromStdString(name);
-        ASSERT_TRUE(w->grab().save(file, "PNG"));
-        printf("screenshot: %s\n", file.toUtf8().constData());
-    }
 
     BoardFixture fx;
     BoxLog boxes;

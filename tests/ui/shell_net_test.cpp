@@ -88,13 +88,6 @@ protected:
         ASSERT_TRUE(PumpUntil([&] { return view()->GetTabCount() > 0 && idle(); }, 15000));
         ASSERT_EQ(ReadAll(logPath(key)), ctl("dat", key));
     }
-    void saveShot(QWidget* w, const std::string& name) {
-        QString dir = QString::fromUtf8(TAVLO_BINARY_DIR) + "/artifacts";
-        QDir().mkpath(dir);
-        QString path = dir + "/" + QString::fromStdString(name);
-        ASSERT_TRUE(w->grab().save(path, "PNG"));
-        printf("screenshot: %s\n", path.toUtf8().constData());
-    }
 
     BoardFixture fx;
     BoxLog boxes;
@@ -260,7 +253,7 @@ TEST_F(Shell, ScreenshotsOfTheFrameWithItsBars) {
     f->SendMessage(TAVLO_WM_PROGRESS, 12345, 67890);
     f->GetStatusBar()->SetText(CVornString(VornUtf8ToSjis("受信中 12345/67890 バイト")));
     QApplication::processEvents();
-    saveShot(f, "frame_status.png");
+    ASSERT_TRUE(SaveShot(f, "frame_status.png"));
     f->SendMessage(TAVLO_WM_STATUSBAR, 0, 0);
 
     CTavloSettings::Instance().AddHistory(CTavloSettings::HISTORY_SEARCHWORD,
@@ -268,13 +261,13 @@ TEST_F(Shell, ScreenshotsOfTheFrameWithItsBars) {
     f->GetSearchBar()->ReloadList();
     f->OnCommand(ID_SEARCH);
     QApplication::processEvents();
-    saveShot(f, "frame_search.png");
+    ASSERT_TRUE(SaveShot(f, "frame_search.png"));
     f->SendMessage(TAVLO_WM_SEARCHBAR, 0, 0);
 
     f->OnCommand(ID_JUMP);
     f->GetJumpBar()->GetCombo()->setEditText(U("ｈｔｔｐ：／／板ＩＤ または レス番号 １２３"));
     QApplication::processEvents();
-    saveShot(f, "frame_jump.png");
+    ASSERT_TRUE(SaveShot(f, "frame_jump.png"));
     EXPECT_TRUE(f->IsBarShown(CMainFrame::BAR_JUMP));
 }
 
@@ -291,7 +284,7 @@ TEST_F(Shell, ScreenshotOfTwoThreadTabsTheStatusBarAndTheGrepWindow) {
     f->SendMessage(TAVLO_WM_PROGRESS, 2048, 8192);
     QApplication::processEvents();
     EXPECT_EQ(f->GetStatusBar()->GetText(), U("2048/8192"));
-    saveShot(f, "frame_two_tabs.png");
+    ASSERT_TRUE(SaveShot(f, "frame_two_tabs.png"));
 
     CTavloDatCtrl* c = view()->GetCurrentCtrl();
     c->JumpNumber(1, false);
@@ -299,7 +292,7 @@ TEST_F(Shell, ScreenshotOfTwoThreadTabsTheStatusBarAndTheGrepWindow) {
     ASSERT_NE(view()->GetGrepDialog(), nullptr);
     view()->GetGrepDialog()->resize(520, 300);
     QApplication::processEvents();
-    saveShot(view()->GetGrepDialog(), "frame_grep_window.png");
+    ASSERT_TRUE(SaveShot(view()->GetGrepDialog(), "frame_grep_window.png"));
     EXPECT_FALSE(view()->GetGrepDialog()->GetNumbers().empty());
 }
 } // namespace

@@ -151,7 +151,7 @@ TEST_F(SubjectList, OnlineASecondFetchMarksNewAndUpdatedThreads) {
     EXPECT_EQ(list().Get(4)->HasLog(), 1);
     subject()->SelectRow(2);
     Pump(50);
-    saveShot(f, "subject_list_marks.png");
+    ASSERT_TRUE(SaveShot(f, "subject_list_marks.png"));
 }
 
 TEST_F(SubjectList, AStoredListOpenedOnlineIsShownThenReloadedAgainstIt) {

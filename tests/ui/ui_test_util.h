@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QString>
+#include <QWidget>
 
 #include <chrono>
 #include <functional>
@@ -24,6 +25,18 @@ inline QApplication& UiApp() {
     // Never destroyed: tearing Qt down among the other static objects at exit crashes.
     static QApplication* app = new QApplication(argc, argv);
     return *app;
+}
+
+// Saves a grab of w as the artefact name (in the build's artifacts directory, for a person to
+// look at); false when it could not be written.
+inline bool SaveShot(QWidget* w, const std::string& name) {
+    const std::string dir = std::string(TAVLO_BINARY_DIR) + "/artifacts";
+    VornCreateDirectories(dir.c_str());
+    const std::string path = dir + "/" + name;
+    if (!w->grab().save(QString::fromStdString(path), "PNG"))
+        return false;
+    printf("screenshot: %s\n", path.c_str());
+    return true;
 }
 
 // Answers message boxes instead of showing them, and keeps what they said.
