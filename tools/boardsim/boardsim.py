@@ -11,6 +11,8 @@ README. Every request is logged as one JSON line to --log.
 
 import argparse
 import email.utils
+import glob
+import importlib.util
 import gzip
 import json
 import os
@@ -43,6 +45,29 @@ CATEGORIES = [
 # A link before the first category: part of the page, not of any category.
 MENU_HEAD_LINK = ("top", "トップ")
 MANY_HOST = "many.example-bbs.test"
+
+# Feature modules (routes_*.py beside this file) answer requests before the built-in routes.
+# Each defines handle(handler, method, host, path, query) -> bool (True when it answered) and
+# may define setup(world) (called for every new World and on reset) and add_arguments(parser).
+ROUTES = []
+
+
+def load_routes():
+    here = os.path.dirname(os.path.abspath(__file__))
+    for path in sorted(glob.glob(os.path.join(here, "routes_*.py"))):
+        name = os.path.splitext(os.path.basename(path))[0]
+        spec = importlib.util.spec_from_file_location(name, path)
+        module = importlib.util.module_from_spec(spec)
+        spec.loader.exec_module(module)
+        ROUTES.append(module)
+
+
+def routed(handler, method, host, path, query):
+    for module in ROUTES:
+        handle = getattr(module, "handle", None)
+        if handle and handle(handler, method, host, path, query):
+            return True
+    return False
 
 
 def board_host(name):
@@ -178,6 +203,9 @@ class World:
             self.add_board(MANY_HOST, "b%03d" % (i + 1), "板%d" % (i + 1), rng,
                            self.threads_per_board)
         self.latency_ms = 0
+        for module in ROUTES:
+            if hasattr(module, "setup"):
+                module.setup(self)
 
     def add_board(self, host, name, title, rng=None, threads=0):
         b = Board(host, name, title, rng or random.Random(hash((host, name)) & 0xffff), threads)
@@ -304,9 +332,12 @@ class Handler(BaseHTTPRequestHandler):
         self.do_GET()
 
     def do_POST(self):
+        self.t0 = time.time()
+        host, path, query = self.target()
         length = int(self.headers.get("Content-Length") or 0)
-        if 0 < length < 1 << 20:
-            self.rfile.read(length)
+        self.body = self.rfile.read(length) if 0 < length < 1 << 24 else b""
+        if routed(self, "POST", host, path, query):
+            return
         self.send(404, b"not here")
 
     def do_GET(self):
@@ -315,6 +346,9 @@ class Handler(BaseHTTPRequestHandler):
         if world.latency_ms:
             time.sleep(world.latency_ms / 1000.0)
         host, path, query = self.target()
+        # Modules come first so that they can add control requests of their own.
+        if routed(self, self.command, host, path, query):
+            return
         if path.startswith("/_ctl/"):
             return self.control(path[6:], urllib.parse.parse_qs(query))
         if host == MENU_HOST and path == "/bbsmenu.html":
@@ -556,7 +590,12 @@ def main():
     ap.add_argument("--port-file", help="also write the port here")
     ap.add_argument("--parent", type=int, default=0,
                     help="exit soon after the process with this id has ended")
+    load_routes()
+    for module in ROUTES:
+        if hasattr(module, "add_arguments"):
+            module.add_arguments(ap)
     args = ap.parse_args()
+    Handler.args = args
 
     # A listen backlog of 5 (the default) drops connects beyond it, and the client then waits
     # a second for the SYN to be sent again.
