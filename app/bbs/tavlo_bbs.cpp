@@ -171,7 +171,7 @@ int CTavloBbs::handleBlock(char* data, int n) {
     const char* lastLf = static_cast<const char*>(memrchr(data, '\n', static_cast<size_t>(n)));
     if (!lastLf) {
         m_pending.Append(data, static_cast<size_t>(n));
-        return m_pending.size() > kMaxPendingLine ? -202 : 0;
+        return m_pending.size() > m_maxLine ? -202 : 0;
     }
     size_t head = static_cast<size_t>(lastLf - data) + 1;
     m_pending.Append(data, head);

@@ -66,6 +66,8 @@ protected:
     bool m_canceled = false;
     bool m_complete = false;
     bool m_logOpen = false;
+    // Longest line this kind accepts (kinds whose lines are short say so).
+    size_t m_maxLine = kMaxPendingLine;
 };
 
 // The converting kind: boards that serve logs in EUC-JP (be boards) or in a seven-field layout

@@ -1,5 +1,10 @@
 #include "tavlo_bbs_manager.h"
 
+#include "tavlo_bbs_dolib.h"
+#include "tavlo_bbs_kako_plain.h"
+#include "tavlo_bbs_livedoor.h"
+#include "tavlo_bbs_machi.h"
+
 #include "tavlo_dat_file.h"
 #include "tavlo_message.h"
 #include "tavlo_path.h"
@@ -11,8 +16,18 @@ template <typename Kind> static CTavloBbsManager::Factory kind() {
     };
 }
 
-// Machi and Livedoor come before, the past-log kinds after, once they exist.
-CTavloBbsManager::CTavloBbsManager() : m_kinds{kind<CTavloBbsSjis>(), kind<CTavloBbs>()} {}
+// The foreign services first (their URLs are unmistakable), then the 2ch family's live logs,
+// then the places a thread goes when it has left its board.
+CTavloBbsManager::CTavloBbsManager()
+    : m_kinds{
+          kind<CTavloBbsMachi>(),
+          kind<CTavloBbsLivedoor>(),
+          kind<CTavloBbsSjis>(),
+          kind<CTavloBbs>(),
+          kind<CTavloBbsDoLib>(),
+          kind<CTavloBbsKako>(),
+          kind<CTavloBbsKakoPlain>(),
+      } {}
 
 CTavloBbsManager& CTavloBbsManager::Instance() {
     static CTavloBbsManager manager;

@@ -9,6 +9,7 @@ CTavloDomains& CTavloDomains::Get() {
         {"machi.to", "machibbs.com"},
         {"jbbs.shitaraba.net", "jbbs.livedoor.jp"},
         {"youtube.com"},
+        "2chv.tora3.net",
         "https://menu.5ch.io/bbsmenu.html",
     };
     return d;

@@ -13,6 +13,7 @@ struct CTavloDomains {
     std::vector<std::string> machi;  // Machi: machi.to, machibbs.com
     std::vector<std::string> jbbs;   // Livedoor JBBS: jbbs.shitaraba.net, jbbs.livedoor.jp
     std::vector<std::string> video;  // youtube.com
+    std::string viewerLoginHost;     // the read viewer's login program ("/futen.cgi"), HTTPS
     std::string menuUrl;             // the main service's board menu
 
     // The process-wide table; tests may extend it (e.g. with a fictional domain).

@@ -340,6 +340,14 @@ class Handler(BaseHTTPRequestHandler):
             return
         self.send(404, b"not here")
 
+    def do_CONNECT(self):
+        # Tunnels exist only where a feature module plays the host (path is "host:port").
+        self.t0 = time.time()
+        host, _, port = self.path.rpartition(":")
+        if routed(self, "CONNECT", host, "", port):
+            return
+        self.send(405, b"no tunnel here")
+
     def do_GET(self):
         self.t0 = time.time()
         world = self.server.world

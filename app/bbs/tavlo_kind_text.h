@@ -1,0 +1,21 @@
+#pragma once
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+// Small byte-level helpers the converting board kinds share: searches that respect Shift_JIS
+// character boundaries (a trail byte may equal "[" or "\\"), tag removal and line assembly.
+namespace TavloKindText {
+
+// Source text (UTF-8) as Shift_JIS.
+std::string Sjis(const char* utf8);
+// Whether pos of text starts a character (not the second byte of a two-byte one).
+bool IsBoundary(std::string_view text, size_t pos);
+// First occurrence of needle at or after from that starts on a character boundary.
+size_t FindSjis(std::string_view text, std::string_view needle, size_t from);
+// Text with every "<" up to the next ">" removed (an unclosed "<" stays).
+std::string StripTags(std::string_view text);
+void AppendFields(std::string& out, std::initializer_list<std::string_view> parts);
+
+} // namespace TavloKindText
