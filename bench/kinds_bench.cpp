@@ -1,0 +1,266 @@
+// Foreign board kinds and past logs.
+// 1. Turning a 1000-post Machi page and a 1000-post JBBS answer into log lines and appending
+//    them, beside the standard kind's append of the same posts, block by block as they arrive
+//    (each iteration runs all three; counters give each one's time and the ratios).
+// 2. Reading a 1000-post .dat.gz through the HTTP client (gzip content encoding, from a
+//    server thread in this process) beside zlib's own inflate of the same file.
+#include "tavlo_bbs.h"
+#include "tavlo_bbs_livedoor.h"
+#include "tavlo_bbs_machi.h"
+#include "tavlo_dat_file.h"
+#include "tavlo_domains.h"
+#include "tavlo_kind_text.h"
+#include "tavlo_path.h"
+#include "tavlo_settings.h"
+#include "test_util.h"
+#include "vorn_zlib.h"
+#include "vornnet.h"
+
+#include <arpa/inet.h>
+#include <benchmark/benchmark.h>
+#include <chrono>
+#include <netinet/in.h>
+#include <string>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <zlib.h>
+
+namespace {
+
+constexpr int kPosts = 1000;
+using Clock = std::chrono::steady_clock;
+
+struct Post {
+    std::string name, mail, date, id, body;
+};
+
+std::vector<Post> makePosts() {
+    std::vector<Post> posts;
+    const char* words[] = {"今日は", "いい天気", "ですね。", "表示", "ソフト", "能力",
+                           "テスト", "書き込み", "スレッド", "http://example.com/page"};
+    for (int i = 1; i <= kPosts; ++i) {
+        Post p;
+        p.name = TavloKindText::Sjis(i % 3 ? "名無しさん" : "まちこさん");
+        p.mail = i % 4 ? "" : "sage";
+        p.date = "2026/01/01 12:" + std::to_string(10 + i % 50) + ":00";
+        p.id = "ID:Ab" + std::to_string(i * 7919 % 100000);
+        std::string body;
+        for (int w = 0; w < 6 + i % 9; ++w)
+            body += TavloKindText::Sjis(words[(i + w * 3) % 10]) + " ";
+        p.body = body;
+        posts.push_back(p);
+    }
+    return posts;
+}
+
+std::string datText(const std::vector<Post>& posts) {
+    std::string out;
+    for (size_t i = 0; i < posts.size(); ++i)
+        out += posts[i].name + "<>" + posts[i].mail + "<>" + posts[i].date + " " + posts[i].id +
+               "<>" + posts[i].body + "<>" + (i ? "" : TavloKindText::Sjis("題")) + "\n";
+    return out;
+}
+
+std::string machiPage(const std::vector<Post>& posts) {
+    std::string out = "<html><head>\n<title>" + TavloKindText::Sjis("題") + "</title>\n</head>\n";
+    for (size_t i = 0; i < posts.size(); ++i) {
+        const Post& p = posts[i];
+        std::string who = p.mail.empty() ? "<font color=\"#008800\"><b> " + p.name + " </b></font>"
+                                         : "<a href=\"mailto:" + p.mail + "\"><b> " + p.name +
+                                               " </b></a>";
+        out += "<dt>" + std::to_string(i + 1) + TavloKindText::Sjis(" 名前：") + who +
+               TavloKindText::Sjis(" 投稿日： ") + p.date + " " + p.id + "<br>";
+        if (i % 3 == 2)
+            out += "[ p" + std::to_string(i) + ".example-isp.test\n ]<br>";
+        out += "<dd> " + p.body + " <br><br>\n";
+    }
+    return out + "</dl></body></html>\n";
+}
+
+std::string jbbsAnswer(const std::vector<Post>& posts) {
+    std::string out;
+    for (size_t i = 0; i < posts.size(); ++i)
+        out += std::to_string(i + 1) + "<>" + posts[i].name + "<>" + posts[i].mail + "<>" +
+               posts[i].date + "<>" + posts[i].body + "<>" + (i ? "" : TavloKindText::Sjis("題")) +
+               "<>" + posts[i].id.substr(3) + "\n";
+    CVornString euc(out);
+    euc.ConvertKCodeEx(CVornString::KCODE_SJIS_TO_EUC);
+    return euc.str();
+}
+
+// Opens the kind's log, hands it the text in 16383-byte blocks as Run does, closes it.
+template <typename Kind> struct Feeder : Kind {
+    using Kind::Kind;
+    double feed(const std::string& text) {
+        CTavloPath::DeleteFile(this->m_datPath);
+        auto t0 = Clock::now();
+        this->GetDatUrl();
+        if (this->openLog() != 0)
+            return -1;
+        std::string buf;
+        for (size_t at = 0; at < text.size(); at += 16383) {
+            buf.assign(text, at, 16383);
+            if (this->handleBlock(buf.data(), static_cast<int>(buf.size())) != 0)
+                return -1;
+        }
+        this->closeLog();
+        return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+    }
+};
+
+struct Store {
+    Store() {
+        CTavloSettings::SetProfilePath(dir.file("tavlo.ini").c_str());
+        CTavloSettings::Instance().SetRootDirectory(CVornString(dir.file("logs")));
+        CTavloDomains::Get().machi.push_back("machi-example.test");
+        CTavloDomains::Get().jbbs.push_back("jbbs.example-bbs.test");
+    }
+    TempDir dir;
+};
+
+void ConvertBesideStandardAppend(benchmark::State& state) {
+    static Store store;
+    std::vector<Post> posts = makePosts();
+    std::string dat = datText(posts), page = machiPage(posts), raw = jbbsAnswer(posts);
+    Feeder<CTavloBbs> standard(nullptr, CVornString("http://news.example-bbs.test/b/"),
+                               CVornString("1700000000"));
+    Feeder<CTavloBbsMachi> machi(nullptr, CVornString("http://t.machi-example.test/b/"),
+                                 CVornString("1700000000"));
+    Feeder<CTavloBbsLivedoor> jbbs(nullptr, CVornString("http://jbbs.example-bbs.test/g/1/"),
+                                   CVornString("1700000000"));
+    double ts = 0, tm = 0, tj = 0;
+    for (auto _ : state) {
+        double s = standard.feed(dat), m = machi.feed(page), j = jbbs.feed(raw);
+        if (s < 0 || m < 0 || j < 0) {
+            state.SkipWithError(s < 0 ? "standard failed" : m < 0 ? "machi failed" : "jbbs failed");
+            break;
+        }
+        ts += s;
+        tm += m;
+        tj += j;
+    }
+    // The converted logs must be the standard one's posts (same count of lines).
+    int lines = CTavloDatFile::Count(
+        CTavloPath::GetLogPath(CVornString("http://t.machi-example.test/b/"),
+                               CVornString("1700000000")));
+    double n = static_cast<double>(state.iterations());
+    state.counters["standard_ms"] = ts / n;
+    state.counters["machi_ms"] = tm / n;
+    state.counters["jbbs_ms"] = tj / n;
+    state.counters["machi_vs_standard"] = tm / ts;
+    state.counters["jbbs_vs_standard"] = tj / ts;
+    state.counters["machi_lines"] = lines;
+}
+BENCHMARK(ConvertBesideStandardAppend)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// One response, whole, to every connection: headers then the gzip body.
+class CannedServer {
+public:
+    explicit CannedServer(std::string response) : m_response(std::move(response)) {
+        m_fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int on = 1;
+        setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        listen(m_fd, 16);
+        socklen_t len = sizeof a;
+        getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len);
+        m_port = ntohs(a.sin_port);
+        m_thread = std::thread([this] { serve(); });
+    }
+    ~CannedServer() {
+        m_stop = true;
+        shutdown(m_fd, SHUT_RDWR);
+        close(m_fd);
+        m_thread.join();
+    }
+    int port() const { return m_port; }
+
+private:
+    void serve() {
+        while (!m_stop) {
+            int c = accept(m_fd, nullptr, nullptr);
+            if (c < 0)
+                return;
+            std::string req;
+            char buf[4096];
+            while (req.find("\r\n\r\n") == std::string::npos) {
+                ssize_t n = recv(c, buf, sizeof buf, 0);
+                if (n <= 0)
+                    break;
+                req.append(buf, static_cast<size_t>(n));
+            }
+            for (size_t at = 0; at < m_response.size();) {
+                ssize_t n = send(c, m_response.data() + at, m_response.size() - at, MSG_NOSIGNAL);
+                if (n <= 0)
+                    break;
+                at += static_cast<size_t>(n);
+            }
+            close(c);
+        }
+    }
+    std::string m_response;
+    int m_fd = -1;
+    int m_port = 0;
+    bool m_stop = false;
+    std::thread m_thread;
+};
+
+void ReadDatGzBesideZlib(benchmark::State& state) {
+    CVornWinSock::InitSocket(2, 2);
+    std::string dat = datText(makePosts());
+    std::string gz;
+    CVornDeflate::Compress(dat, gz, CVornInflateCore::TYPE_GZIP, 6);
+    CannedServer server("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Encoding: gzip\r\n"
+                        "Content-Length: " +
+                        std::to_string(gz.size()) + "\r\nConnection: close\r\n\r\n" + gz);
+    std::string url = "http://127.0.0.1:" + std::to_string(server.port()) +
+                      "/b/kako/1700/17000/1700000000.dat.gz";
+    double tc = 0, tz = 0;
+    std::vector<char> out(dat.size() + 64);
+    std::vector<char> buf(16384);
+    for (auto _ : state) {
+        // From the answer's header to the end of the body: the decoding read, not the connect.
+        CVornHttpClient http(url.c_str());
+        size_t got = 0;
+        auto t0 = Clock::now();
+        if (http.Connect(10) && http.Get()) {
+            t0 = Clock::now();
+            for (int n; (n = http.Recv(buf.data(), 16383)) > 0;)
+                got += static_cast<size_t>(n);
+        }
+        auto t1 = Clock::now();
+        http.Close();
+        t1 = t1 > t0 ? t1 : t0;
+        auto tz0 = Clock::now();
+        z_stream z{};
+        inflateInit2(&z, MAX_WBITS + 16);
+        z.next_in = reinterpret_cast<Bytef*>(gz.data());
+        z.avail_in = static_cast<uInt>(gz.size());
+        z.next_out = reinterpret_cast<Bytef*>(out.data());
+        z.avail_out = static_cast<uInt>(out.size());
+        int r = inflate(&z, Z_FINISH);
+        inflateEnd(&z);
+        auto t2 = Clock::now();
+        if (got != dat.size() || r != Z_STREAM_END) {
+            state.SkipWithError("the body did not arrive whole");
+            break;
+        }
+        tc += std::chrono::duration<double, std::milli>(t1 - t0).count();
+        tz += std::chrono::duration<double, std::milli>(t2 - tz0).count();
+        benchmark::DoNotOptimize(out.data());
+    }
+    double n = static_cast<double>(state.iterations());
+    state.counters["client_ms"] = tc / n;
+    state.counters["zlib_ms"] = tz / n;
+    state.counters["client_vs_zlib_throughput"] = tz / tc;
+    state.counters["dat_bytes"] = static_cast<double>(dat.size());
+}
+BENCHMARK(ReadDatGzBesideZlib)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+} // namespace
+
+BENCHMARK_MAIN();
