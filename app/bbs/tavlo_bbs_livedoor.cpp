@@ -122,13 +122,13 @@ int CTavloBbsLivedoor::WriteFileConvert(CVornString& text) {
                                           "<>", f[5], "\n"});
         ++next;
     }
-    CVornString converted(std::move(out));
+    std::string converted;
     // A byte sequence that is not EUC-JP would be stored as geta marks for good: refuse it.
-    if (converted.ConvertKCodeEx(CVornString::KCODE_EUC_TO_SJIS) != 1) {
+    if (!TavloKindText::EucToSjis(out, converted)) {
         VLOG(2, "CTavloBbsLivedoor::WriteFileConvert", "[%s] not EUC-JP", m_key.c_str());
         return -202;
     }
     m_next = next;
-    text = converted;
+    text = CVornString(std::move(converted));
     return 0;
 }

@@ -59,11 +59,11 @@ CVornString CTavloBbsMachi::GetDatUrl() {
 
 void CTavloBbsMachi::clearPost() {
     m_number = 0;
-    m_name.Empty();
-    m_date.Empty();
-    m_id.Empty();
-    m_mail.Empty();
-    m_body.Empty();
+    m_name.clear();
+    m_date.clear();
+    m_id.clear();
+    m_mail.clear();
+    m_body.clear();
     m_haveName = m_haveBody = false;
 }
 
@@ -73,9 +73,14 @@ using TavloKindText::FindSjis;
 
 // "([0-9]+) 名前：<[^>]+><b>(.+)</b>"
 bool matchName(std::string_view line, int* number, std::string_view* name) {
-    static const std::string mark = TavloKindText::Sjis(" 名前：<");
-    for (size_t at = FindSjis(line, mark, 0); at != std::string_view::npos;
-         at = FindSjis(line, mark, at + 1)) {
+    // Found by its first non-blank byte (blanks are everywhere in a line).
+    static const std::string word = TavloKindText::Sjis("名前：<");
+    static const std::string mark = " " + word;
+    for (size_t w = FindSjis(line, word, 1); w != std::string_view::npos;
+         w = FindSjis(line, word, w + 1)) {
+        if (line[w - 1] != ' ')
+            continue;
+        size_t at = w - 1;
         size_t d = at;
         while (d > 0 && line[d - 1] >= '0' && line[d - 1] <= '9')
             --d;
@@ -150,11 +155,7 @@ bool matchBody(std::string_view line, std::string_view* body) {
     return true;
 }
 
-CVornString trimmed(std::string_view text) {
-    CVornString s(text.data(), text.size());
-    s.Trim();
-    return s;
-}
+using TavloKindText::Trimmed;
 
 } // namespace
 
@@ -165,7 +166,7 @@ int CTavloBbsMachi::convertLine(std::string_view line, std::string& out) {
         size_t lt = line.rfind('<');
         if (lt == std::string_view::npos || lt < 7)
             return -202;
-        m_title = CVornString(line.data() + 7, lt - 7);
+        m_title.assign(line.data() + 7, lt - 7);
         return 0;
     }
     if (!line.starts_with("<dt>") && !line.starts_with(" ]"))
@@ -176,23 +177,25 @@ int CTavloBbsMachi::convertLine(std::string_view line, std::string& out) {
         if (m_haveName)
             return -202; // a header whose post never came
         m_number = number;
-        m_name = CVornString(TavloKindText::StripTags(field));
-        m_name.Trim();
+        m_name.assign(field.find('<') == std::string_view::npos
+                          ? Trimmed(field)
+                          : Trimmed(TavloKindText::StripTags(field)));
         m_haveName = true;
     }
     if (matchMail(line, &field))
-        m_mail = trimmed(field);
+        m_mail.assign(Trimmed(field));
     if (matchDate(line, &field))
-        m_date = trimmed(field);
+        m_date.assign(Trimmed(field));
     if (matchId(line, &field)) {
-        CVornString id = trimmed(field);
-        m_id.Format(" [%s]", id.c_str());
+        m_id.assign(" [");
+        m_id.append(Trimmed(field));
+        m_id.append("]");
     }
     if (matchBody(line, &field)) {
-        m_body = trimmed(field);
+        m_body.assign(Trimmed(field));
         m_haveBody = true;
     }
-    if (m_haveBody && (m_name.IsEmpty() || m_date.IsEmpty()))
+    if (m_haveBody && (m_name.empty() || m_date.empty()))
         return -202;
     if (m_haveBody) {
         // A post the page repeats (a server that ignored START) is already in the log.
@@ -200,9 +203,9 @@ int CTavloBbsMachi::convertLine(std::string_view line, std::string& out) {
             static const std::string missing = TavloKindText::Sjis("欠番<>欠番<>欠番<><>\n");
             for (; m_next < m_number; ++m_next)
                 out += missing;
-            TavloKindText::AppendFields(out, {m_name.view(), "<>", m_mail.view(), "<>",
-                                              m_date.view(), m_id.view(), "<>", m_body.view(),
-                                              "<>", m_next == 1 ? m_title.view() : "", "\n"});
+            TavloKindText::AppendFields(out, {m_name, "<>", m_mail, "<>", m_date, m_id, "<>",
+                                              m_body, "<>",
+                                              m_next == 1 ? std::string_view(m_title) : "", "\n"});
             ++m_next;
         }
         clearPost();

@@ -2,6 +2,7 @@
 
 #include "tavlo_bbs.h"
 
+#include <string>
 #include <string_view>
 
 // Boards of the Machi service: the read program's HTML page, asked for from the first post not
@@ -31,13 +32,15 @@ private:
     int convertLine(std::string_view line, std::string& out);
     void clearPost();
 
-    CVornString m_title;
+    // The post under construction; kept between runs, so a post split across two reads is
+    // completed by the second.
+    std::string m_title;
     int m_number = 0;
-    CVornString m_name;
-    CVornString m_date;
-    CVornString m_id;
-    CVornString m_mail;
-    CVornString m_body;
+    std::string m_name;
+    std::string m_date;
+    std::string m_id;
+    std::string m_mail;
+    std::string m_body;
     int m_next = 1;
     bool m_haveName = false;
     bool m_haveBody = false;

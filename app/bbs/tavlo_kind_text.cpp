@@ -3,6 +3,10 @@
 #include "vorn_kcode.h"
 #include "vorn_string.h"
 
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
 namespace TavloKindText {
 
 std::string Sjis(const char* utf8) {
@@ -50,6 +54,101 @@ std::string StripTags(std::string_view text) {
 void AppendFields(std::string& out, std::initializer_list<std::string_view> parts) {
     for (std::string_view p : parts)
         out.append(p);
+}
+
+std::string_view Trimmed(std::string_view text) {
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    size_t b = 0, e = text.size();
+    while (b < e && blank(text[b]))
+        ++b;
+    while (e > b && blank(text[e - 1]))
+        --e;
+    return text.substr(b, e - b);
+}
+
+namespace {
+
+constexpr int kRow = 94; // 0xA1 ... 0xFE
+
+// Shift_JIS of every two-byte EUC-JP code, 0 where there is none.
+const std::vector<uint16_t>& eucTable() {
+    static std::vector<uint16_t> table;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        table.assign(kRow * kRow, 0);
+        // One conversion of every code, each on its own line (no Shift_JIS byte is a LF).
+        std::string all;
+        all.reserve(kRow * kRow * 3);
+        for (int a = 0; a < kRow; ++a)
+            for (int b = 0; b < kRow; ++b) {
+                all += static_cast<char>(0xA1 + a);
+                all += static_cast<char>(0xA1 + b);
+                all += '\n';
+            }
+        CVornString s(all);
+        s.ConvertKCodeEx(CVornString::KCODE_EUC_TO_SJIS);
+        std::string_view v = s.view();
+        const std::string geta = "\x81\xAC"; // what an unconvertible code becomes
+        size_t pos = 0;
+        for (int i = 0; i < kRow * kRow && pos < v.size(); ++i) {
+            size_t lf = v.find('\n', pos);
+            if (lf == std::string_view::npos)
+                break;
+            std::string_view one = v.substr(pos, lf - pos);
+            bool isGeta = one == geta && i != (0xA2 - 0xA1) * kRow + (0xAE - 0xA1);
+            if (one.size() == 2 && !isGeta)
+                table[i] = static_cast<uint16_t>((static_cast<unsigned char>(one[0]) << 8) |
+                                                 static_cast<unsigned char>(one[1]));
+            pos = lf + 1;
+        }
+    });
+    return table;
+}
+
+int slowEucToSjis(std::string_view euc, std::string& out) {
+    CVornString s(euc);
+    int r = s.ConvertKCodeEx(CVornString::KCODE_EUC_TO_SJIS);
+    out.append(s.view());
+    return r == 1 ? 1 : 0;
+}
+
+} // namespace
+
+int EucToSjis(std::string_view euc, std::string& out) {
+    const std::vector<uint16_t>& table = eucTable();
+    size_t start = out.size();
+    out.reserve(start + euc.size());
+    const auto* p = reinterpret_cast<const unsigned char*>(euc.data());
+    size_t n = euc.size();
+    for (size_t i = 0; i < n;) {
+        unsigned char c = p[i];
+        if (c < 0x80) {
+            // Runs of ASCII in one go.
+            size_t j = i + 1;
+            while (j < n && p[j] < 0x80)
+                ++j;
+            out.append(euc.data() + i, j - i);
+            i = j;
+            continue;
+        }
+        if (c == 0x8E && i + 1 < n && p[i + 1] >= 0xA1 && p[i + 1] <= 0xDF) {
+            out += static_cast<char>(p[i + 1]); // half-width katakana
+            i += 2;
+            continue;
+        }
+        uint16_t sj = 0;
+        if (c >= 0xA1 && c <= 0xFE && i + 1 < n && p[i + 1] >= 0xA1 && p[i + 1] <= 0xFE)
+            sj = table[(c - 0xA1) * kRow + (p[i + 1] - 0xA1)];
+        if (!sj) {
+            // Not in the table: the library decides for the whole text.
+            out.resize(start);
+            return slowEucToSjis(euc, out);
+        }
+        out += static_cast<char>(sj >> 8);
+        out += static_cast<char>(sj & 0xFF);
+        i += 2;
+    }
+    return 1;
 }
 
 } // namespace TavloKindText

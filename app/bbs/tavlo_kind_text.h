@@ -17,5 +17,12 @@ size_t FindSjis(std::string_view text, std::string_view needle, size_t from);
 // Text with every "<" up to the next ">" removed (an unclosed "<" stays).
 std::string StripTags(std::string_view text);
 void AppendFields(std::string& out, std::initializer_list<std::string_view> parts);
+// text without leading and trailing blanks (space, tab, CR, LF).
+std::string_view Trimmed(std::string_view text);
+// EUC-JP to Shift_JIS, appended to out. Two-byte characters go through a table that the
+// library's converter fills once per process; anything the table does not hold (JIS X 0212,
+// unmapped codes) goes to the library's converter for the whole text. 1 when every character
+// converted, 0 when some byte sequence was not EUC-JP or had no Shift_JIS form.
+int EucToSjis(std::string_view euc, std::string& out);
 
 } // namespace TavloKindText

@@ -3,6 +3,7 @@
 #include "tavlo_bbs_livedoor.h"
 #include "tavlo_bbs_machi.h"
 #include "tavlo_bbs_manager.h"
+#include "tavlo_bbs_subject.h"
 #include "tavlo_domains.h"
 #include "tavlo_path.h"
 
@@ -116,10 +117,23 @@ TEST_F(Foreign, MachiPostSplitAcrossTwoReadsAndBrokenPages) {
     EXPECT_EQ(ReadAll(path(kMachiUrl, "1700000100")), before);
 }
 
-TEST_F(Foreign, MachiListIsParsed) {
-    ASSERT_EQ(machi("1700000300", "&posts=3&title=" + std::string("%E9%9B%91%E8%AB%87")), "ok");
-    std::string list = fx.sim.get("http://tokyo.machi-example.test/tokyo/subject.txt");
-    EXPECT_EQ(list, "1700000300.cgi," + Sjis("雑談") + "(3)\n");
+// The thread lists as the services write them, through the parser chosen for the board URL.
+TEST_F(Foreign, ListsFromTheServerAreParsed) {
+    ASSERT_EQ(machi("1700000300", "&posts=3&title=" + std::string("%E9%9B%91%E8%AB%87%28%E4%BB%AE%29")),
+              "ok");
+    ASSERT_EQ(jbbs("1700000400", "&posts=2&title=" + std::string("%E9%9B%91%E8%AB%87")), "ok");
+    const std::pair<const char*, std::string> boards[] = {{kMachiUrl, Sjis("雑談(仮)")},
+                                                          {kJbbsUrl, Sjis("雑談")}};
+    for (const auto& [url, title] : boards) {
+        std::string list = fx.sim.get(std::string(url) + "subject.txt");
+        ASSERT_FALSE(list.empty()) << url;
+        list.pop_back(); // the LF
+        CTavloBbsSubjectManager manager{CVornString(url)};
+        ASSERT_EQ(manager.GetParser()->Parse(list.data()), 1) << url;
+        EXPECT_EQ(std::string(manager.GetParser()->GetTitle()), title) << url;
+        EXPECT_EQ(std::string(manager.GetParser()->GetCount()),
+                  url == std::string(kMachiUrl) ? "3" : "2");
+    }
 }
 
 TEST_F(Foreign, JbbsFetchesFromTheNextPostWithIdAfterTheDate) {
