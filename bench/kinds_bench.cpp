@@ -45,8 +45,8 @@ struct Post {
 
 std::vector<Post> makePosts() {
     std::vector<Post> posts;
-    const char* words[] = {"今日は", "いい天気", "ですね。", "表示", "ソフト", "能力",
-                           "テスト", "書き込み", "スレッド", "http://example.com/page"};
+    const char* words[] = {"今日は", "いい天気", "ですね。", "表示",     "ソフト",
+                           "能力",   "テスト",   "書き込み", "スレッド", "http://example.com/page"};
     for (int i = 1; i <= kPosts; ++i) {
         Post p;
         p.name = TavloKindText::Sjis(i % 3 ? "名無しさん" : "まちこさん");
@@ -74,9 +74,9 @@ std::string machiPage(const std::vector<Post>& posts) {
     std::string out = "<html><head>\n<title>" + TavloKindText::Sjis("題") + "</title>\n</head>\n";
     for (size_t i = 0; i < posts.size(); ++i) {
         const Post& p = posts[i];
-        std::string who = p.mail.empty() ? "<font color=\"#008800\"><b> " + p.name + " </b></font>"
-                                         : "<a href=\"mailto:" + p.mail + "\"><b> " + p.name +
-                                               " </b></a>";
+        std::string who = p.mail.empty()
+                              ? "<font color=\"#008800\"><b> " + p.name + " </b></font>"
+                              : "<a href=\"mailto:" + p.mail + "\"><b> " + p.name + " </b></a>";
         out += "<dt>" + std::to_string(i + 1) + TavloKindText::Sjis(" 名前：") + who +
                TavloKindText::Sjis(" 投稿日： ") + p.date + " " + p.id + "<br>";
         if (i % 3 == 2)
@@ -149,9 +149,8 @@ void ConvertBesideStandardAppend(benchmark::State& state) {
         tj += j;
     }
     // The converted logs must be the standard one's posts (same count of lines).
-    int lines = CTavloDatFile::Count(
-        CTavloPath::GetLogPath(CVornString("http://t.machi-example.test/b/"),
-                               CVornString("1700000000")));
+    int lines = CTavloDatFile::Count(CTavloPath::GetLogPath(
+        CVornString("http://t.machi-example.test/b/"), CVornString("1700000000")));
     double n = static_cast<double>(state.iterations());
     state.counters["standard_ms"] = ts / n;
     state.counters["machi_ms"] = tm / n;

@@ -47,8 +47,8 @@ bool CTavloBbsDoLib::SplitSession(const CVornString& session, CVornString* agent
     return true;
 }
 
-int CTavloBbsDoLib::Login(const CVornString& id, const CVornString& password,
-                          CVornString& session, CTavloWindow* window) {
+int CTavloBbsDoLib::Login(const CVornString& id, const CVornString& password, CVornString& session,
+                          CTavloWindow* window) {
     CVornTime timer;
     CVornString url;
     url.Format("https://%s/futen.cgi", CTavloDomains::Get().viewerLoginHost.c_str());
@@ -196,8 +196,8 @@ int CTavloBbsDoLib::WriteFileConvert(CVornString& text) {
 int CTavloBbsDoLib::Finalize(int result) {
     static const CVornString noThread(TavloKindText::Sjis("-ERR そんな板orスレッドないです。"));
     if (m_relogged || m_loginFailed || result != -901 || m_firstLine == noThread) {
-        bool keepNew = result == 0 && m_status != 304 && IsComplete() &&
-                       CTavloDatFile::Count(m_datPath) > 0;
+        bool keepNew =
+            result == 0 && m_status != 304 && IsComplete() && CTavloDatFile::Count(m_datPath) > 0;
         if (m_backup.IsHeld()) {
             if (keepNew) {
                 m_backup.Drop();

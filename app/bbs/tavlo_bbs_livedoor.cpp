@@ -72,17 +72,18 @@ int CTavloBbsLivedoor::CheckResponse() {
 }
 
 int CTavloBbsLivedoor::WriteFileConvert(CVornString& text) {
-    static const std::string missing =
-        [] {
-            CVornString m(TavloKindText::Sjis("欠番<>欠番<>欠番<><>"));
-            m.ConvertKCodeEx(CVornString::KCODE_SJIS_TO_EUC);
-            return m.str();
-        }();
+    static const std::string missing = TavloKindText::Sjis("欠番<>欠番<>欠番<><>");
+    // Fields go to Shift_JIS as they are placed: one pass over the text, not two.
     std::string out;
     out.reserve(text.size() + 64);
     std::string_view s = text.view();
     size_t pos = 0;
     int next = m_next;
+    bool decoded = true;
+    auto put = [&out, &decoded](std::string_view euc) {
+        if (!TavloKindText::EucToSjis(euc, out))
+            decoded = false;
+    };
     while (pos < s.size()) {
         size_t lf = s.find('\n', pos);
         if (lf == std::string_view::npos)
@@ -116,19 +117,28 @@ int CTavloBbsLivedoor::WriteFileConvert(CVornString& text) {
             return -202;
         if (number < next)
             continue; // already stored
-        for (; next < number; ++next)
-            TavloKindText::AppendFields(out, {missing, f[5], "\n"});
-        TavloKindText::AppendFields(out, {f[1], "<>", f[2], "<>", f[3], " ID: ", f[6], "<>", f[4],
-                                          "<>", f[5], "\n"});
+        for (; next < number; ++next) {
+            out += missing;
+            put(f[5]);
+            out += '\n';
+        }
+        // name<>mail<>date and body<>title lie together in the line already.
+        put(std::string_view(f[1].data(),
+                             static_cast<size_t>(f[3].data() + f[3].size() - f[1].data())));
+        out += " ID: ";
+        put(f[6]);
+        out += "<>";
+        put(std::string_view(f[4].data(),
+                             static_cast<size_t>(f[5].data() + f[5].size() - f[4].data())));
+        out += '\n';
         ++next;
     }
-    std::string converted;
     // A byte sequence that is not EUC-JP would be stored as geta marks for good: refuse it.
-    if (!TavloKindText::EucToSjis(out, converted)) {
+    if (!decoded) {
         VLOG(2, "CTavloBbsLivedoor::WriteFileConvert", "[%s] not EUC-JP", m_key.c_str());
         return -202;
     }
     m_next = next;
-    text = CVornString(std::move(converted));
+    text = CVornString(std::move(out));
     return 0;
 }

@@ -18,8 +18,8 @@ public:
     bool IsTarget() override;
 
     // Host, category and board number of a JBBS board URL; false when it is none.
-    static bool SplitBoardUrl(const CVornString& boardUrl, std::string* host,
-                              std::string* category, std::string* board);
+    static bool SplitBoardUrl(const CVornString& boardUrl, std::string* host, std::string* category,
+                              std::string* board);
     // The "ERROR" answer header as a result code: 0 when empty, -501 ... -505.
     static int ErrorCode(const CVornString& value);
 

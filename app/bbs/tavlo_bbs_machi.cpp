@@ -71,6 +71,21 @@ namespace {
 
 using TavloKindText::FindSjis;
 
+// Last occurrence of needle (which starts with "<"), stepping from one "<" to the previous.
+size_t lastOf(std::string_view line, std::string_view needle) {
+    size_t end = line.size();
+    while (end > 0) {
+        const void* hit = memrchr(line.data(), '<', end);
+        if (!hit)
+            break;
+        size_t at = static_cast<size_t>(static_cast<const char*>(hit) - line.data());
+        if (line.compare(at, needle.size(), needle) == 0)
+            return at;
+        end = at;
+    }
+    return std::string_view::npos;
+}
+
 // "([0-9]+) 名前：<[^>]+><b>(.+)</b>"
 bool matchName(std::string_view line, int* number, std::string_view* name) {
     // Found by its first non-blank byte (blanks are everywhere in a line).
@@ -93,7 +108,7 @@ bool matchName(std::string_view line, int* number, std::string_view* name) {
         if (line.compare(gt + 1, 3, "<b>") != 0)
             continue;
         size_t start = gt + 4;
-        size_t close = line.rfind("</b>");
+        size_t close = lastOf(line, "</b>");
         if (close == std::string_view::npos || close <= start)
             continue;
         long long v = 0;
@@ -203,9 +218,9 @@ int CTavloBbsMachi::convertLine(std::string_view line, std::string& out) {
             static const std::string missing = TavloKindText::Sjis("欠番<>欠番<>欠番<><>\n");
             for (; m_next < m_number; ++m_next)
                 out += missing;
-            TavloKindText::AppendFields(out, {m_name, "<>", m_mail, "<>", m_date, m_id, "<>",
-                                              m_body, "<>",
-                                              m_next == 1 ? std::string_view(m_title) : "", "\n"});
+            TavloKindText::AppendFields(out,
+                                        {m_name, "<>", m_mail, "<>", m_date, m_id, "<>", m_body,
+                                         "<>", m_next == 1 ? std::string_view(m_title) : "", "\n"});
             ++m_next;
         }
         clearPost();
@@ -227,8 +242,7 @@ int CTavloBbsMachi::WriteFileConvert(CVornString& text) {
             --end;
         int r = convertLine(s.substr(pos, end - pos), out);
         if (r != 0) {
-            VLOG(2, "CTavloBbsMachi::WriteFileConvert", "[%s] line not understood",
-                 m_key.c_str());
+            VLOG(2, "CTavloBbsMachi::WriteFileConvert", "[%s] line not understood", m_key.c_str());
             return r;
         }
         pos = lf + 1;

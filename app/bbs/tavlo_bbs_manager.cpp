@@ -20,12 +20,8 @@ template <typename Kind> static CTavloBbsManager::Factory kind() {
 // then the places a thread goes when it has left its board.
 CTavloBbsManager::CTavloBbsManager()
     : m_kinds{
-          kind<CTavloBbsMachi>(),
-          kind<CTavloBbsLivedoor>(),
-          kind<CTavloBbsSjis>(),
-          kind<CTavloBbs>(),
-          kind<CTavloBbsDoLib>(),
-          kind<CTavloBbsKako>(),
+          kind<CTavloBbsMachi>(),     kind<CTavloBbsLivedoor>(), kind<CTavloBbsSjis>(),
+          kind<CTavloBbs>(),          kind<CTavloBbsDoLib>(),    kind<CTavloBbsKako>(),
           kind<CTavloBbsKakoPlain>(),
       } {}
 

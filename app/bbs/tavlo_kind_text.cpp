@@ -117,22 +117,20 @@ int slowEucToSjis(std::string_view euc, std::string& out) {
 int EucToSjis(std::string_view euc, std::string& out) {
     const std::vector<uint16_t>& table = eucTable();
     size_t start = out.size();
-    out.reserve(start + euc.size());
+    // Shift_JIS is never longer than EUC-JP: write in place, cut to size at the end.
+    out.resize(start + euc.size());
+    char* w = out.data() + start;
     const auto* p = reinterpret_cast<const unsigned char*>(euc.data());
     size_t n = euc.size();
     for (size_t i = 0; i < n;) {
         unsigned char c = p[i];
         if (c < 0x80) {
-            // Runs of ASCII in one go.
-            size_t j = i + 1;
-            while (j < n && p[j] < 0x80)
-                ++j;
-            out.append(euc.data() + i, j - i);
-            i = j;
+            *w++ = static_cast<char>(c);
+            ++i;
             continue;
         }
         if (c == 0x8E && i + 1 < n && p[i + 1] >= 0xA1 && p[i + 1] <= 0xDF) {
-            out += static_cast<char>(p[i + 1]); // half-width katakana
+            *w++ = static_cast<char>(p[i + 1]); // half-width katakana
             i += 2;
             continue;
         }
@@ -144,10 +142,11 @@ int EucToSjis(std::string_view euc, std::string& out) {
             out.resize(start);
             return slowEucToSjis(euc, out);
         }
-        out += static_cast<char>(sj >> 8);
-        out += static_cast<char>(sj & 0xFF);
+        *w++ = static_cast<char>(sj >> 8);
+        *w++ = static_cast<char>(sj & 0xFF);
         i += 2;
     }
+    out.resize(static_cast<size_t>(w - out.data()));
     return 1;
 }
 

@@ -6,7 +6,8 @@
 // a transfer that breaks off, a refusal or bad data never leaves less than there was.
 class CTavloLogBackup {
 public:
-    explicit CTavloLogBackup(const CVornString& datPath) : m_path(datPath), m_bak(datPath + ".bak") {}
+    explicit CTavloLogBackup(const CVornString& datPath)
+        : m_path(datPath), m_bak(datPath + ".bak") {}
 
     // Moves a non-empty log aside (an older ".bak" goes first). When a backup of this object
     // is already held, the log (what a refused run left) is removed instead. 1 when the old

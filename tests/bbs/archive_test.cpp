@@ -41,8 +41,8 @@ protected:
     bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
     int fetch(const std::string& key) {
         error.Empty();
-        return CTavloBbsManager::Instance().Fetch(CVornString(kBoardUrl), CVornString(key),
-                                                  &window, error);
+        return CTavloBbsManager::Instance().Fetch(CVornString(kBoardUrl), CVornString(key), &window,
+                                                  error);
     }
     // The thread lives on its board with posts, is fetched, then leaves for the archive with
     // more posts than the local log has.
@@ -126,16 +126,16 @@ struct Certs {
         cert = d + "/login.crt";
         key = d + "/login.key";
         ca = d + "/ca.crt";
-        WriteAll(d + "/ext.cnf", std::string("basicConstraints=CA:FALSE\nsubjectAltName=DNS:") +
-                                     kLoginHost + "\n");
+        WriteAll(d + "/ext.cnf",
+                 std::string("basicConstraints=CA:FALSE\nsubjectAltName=DNS:") + kLoginHost + "\n");
         auto run = [](const std::string& args) {
             return std::system(("openssl " + args + " >/dev/null 2>&1").c_str()) == 0;
         };
         const std::string ec = "-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes ";
         ok = run("req -x509 " + ec + "-keyout " + d + "/ca.key -out " + ca +
                  " -subj /CN=tavlo-test-CA -days 2") &&
-             run("req -new " + ec + "-keyout " + key + " -out " + d + "/login.csr -subj /CN=" +
-                 kLoginHost) &&
+             run("req -new " + ec + "-keyout " + key + " -out " + d +
+                 "/login.csr -subj /CN=" + kLoginHost) &&
              run("x509 -req -in " + d + "/login.csr -CA " + ca + " -CAkey " + d +
                  "/ca.key -set_serial 7 -days 2 -extfile " + d + "/ext.cnf -out " + cert);
     }
@@ -269,11 +269,9 @@ TEST_F(Viewer, NoSuchThreadAndRefusedLoginAreErrorsWithNothingLost) {
     EXPECT_FALSE(exists(logPath("1700001100") + ".bak"));
 
     CVornString session;
-    EXPECT_EQ(CTavloBbsDoLib::Login(CVornString("tavlo@example.test"), CVornString("wrong"),
-                                    session),
-              0);
-    EXPECT_EQ(CTavloBbsDoLib::Login(CVornString("tavlo@example.test"), CVornString("pw1"),
-                                    session),
+    EXPECT_EQ(
+        CTavloBbsDoLib::Login(CVornString("tavlo@example.test"), CVornString("wrong"), session), 0);
+    EXPECT_EQ(CTavloBbsDoLib::Login(CVornString("tavlo@example.test"), CVornString("pw1"), session),
               1);
     EXPECT_TRUE(session.StartsWith("Monazilla/2.00:"));
     CVornString agent;

@@ -119,8 +119,9 @@ TEST_F(Foreign, MachiPostSplitAcrossTwoReadsAndBrokenPages) {
 
 // The thread lists as the services write them, through the parser chosen for the board URL.
 TEST_F(Foreign, ListsFromTheServerAreParsed) {
-    ASSERT_EQ(machi("1700000300", "&posts=3&title=" + std::string("%E9%9B%91%E8%AB%87%28%E4%BB%AE%29")),
-              "ok");
+    ASSERT_EQ(
+        machi("1700000300", "&posts=3&title=" + std::string("%E9%9B%91%E8%AB%87%28%E4%BB%AE%29")),
+        "ok");
     ASSERT_EQ(jbbs("1700000400", "&posts=2&title=" + std::string("%E9%9B%91%E8%AB%87")), "ok");
     const std::pair<const char*, std::string> boards[] = {{kMachiUrl, Sjis("雑談(仮)")},
                                                           {kJbbsUrl, Sjis("雑談")}};
@@ -139,13 +140,13 @@ TEST_F(Foreign, ListsFromTheServerAreParsed) {
 TEST_F(Foreign, JbbsFetchesFromTheNextPostWithIdAfterTheDate) {
     ASSERT_EQ(jbbs("1700000000", "&posts=4&delete=3&title=" + std::string("%E3%81%97")), "ok");
     ASSERT_EQ(fetch(kJbbsUrl, "1700000000"), 0) << error.c_str();
-    EXPECT_TRUE(has(requestsFor("/bbs/rawmode.cgi/")[0],
-                    "/bbs/rawmode.cgi/game/4321/1700000000/1-n"));
+    EXPECT_TRUE(
+        has(requestsFor("/bbs/rawmode.cgi/")[0], "/bbs/rawmode.cgi/game/4321/1700000000/1-n"));
     auto log = lines(ReadAll(path(kJbbsUrl, "1700000000")));
     ASSERT_EQ(log.size(), 4u);
     EXPECT_TRUE(log[0].ends_with("<>" + Sjis("し")));
     EXPECT_TRUE(has(log[0], " ID: "));
-    EXPECT_EQ(log[2], Sjis("欠番<>欠番<>欠番<><>")); // the title field of post 4: empty
+    EXPECT_EQ(log[2], Sjis("欠番<>欠番<>欠番<><>"));             // the title field of post 4: empty
     EXPECT_EQ(std::count(log[1].begin(), log[1].end(), '<'), 4); // five fields
 
     ASSERT_EQ(jbbs("1700000000", "&posts=2"), "ok");
@@ -195,9 +196,9 @@ TEST(ForeignConvert, MachiFieldsAndShiftJisBoundaries) {
     CVornString noDate(Sjis("<dt>2 名前：<b><b>x</b><br><dd> y <br><br>\n"));
     EXPECT_EQ(machi.WriteFileConvert(noDate), -202);
 
-    EXPECT_FALSE(CTavloBbsMachi(nullptr, CVornString("http://machi-example.test/a/"),
-                                CVornString("1"))
-                     .IsTarget());
+    EXPECT_FALSE(
+        CTavloBbsMachi(nullptr, CVornString("http://machi-example.test/a/"), CVornString("1"))
+            .IsTarget());
     EXPECT_FALSE(CTavloBbsMachi(nullptr, CVornString("http://x.example.test/a/"), CVornString("1"))
                      .IsTarget());
 }

@@ -52,10 +52,10 @@ protected:
         CTavloBbsManager manager;
         manager.Kinds().clear();
         for (const Script& s : scripts)
-            manager.Kinds().push_back([s](CTavloWindow* w, const CVornString& u,
-                                          const CVornString& k) {
-                return std::unique_ptr<CTavloBbs>(new FakeKind(s, w, u, k));
-            });
+            manager.Kinds().push_back(
+                [s](CTavloWindow* w, const CVornString& u, const CVornString& k) {
+                    return std::unique_ptr<CTavloBbs>(new FakeKind(s, w, u, k));
+                });
         CVornString text;
         int r = manager.Fetch(CVornString(kBoardUrl), CVornString("1700000000"), nullptr, text);
         EXPECT_FALSE(manager.IsFetching(CVornString(kBoardUrl), CVornString("1700000000")));
@@ -67,7 +67,10 @@ protected:
 };
 
 TEST_F(Registry, NotFoundFallsThroughAndDecliningKindsAreSkipped) {
-    EXPECT_EQ(run({{"machi", false}, {"std", true, -104}, {"viewer", false}, {"kako", true, 0},
+    EXPECT_EQ(run({{"machi", false},
+                   {"std", true, -104},
+                   {"viewer", false},
+                   {"kako", true, 0},
                    {"plain", true, 0}}),
               0);
     EXPECT_EQ(g_ran, (std::vector<std::string>{"std", "kako"}));
