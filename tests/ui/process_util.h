@@ -52,7 +52,7 @@ public:
         posix_spawn_file_actions_addopen(&fa, 1, m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         posix_spawn_file_actions_addopen(&fa, 2, m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         pid_t pid = 0;
-        if (posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), envp.data()) == 0)
+        if (posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), envp.data()) == 0)
             m_pid = pid;
         posix_spawn_file_actions_destroy(&fa);
     }
