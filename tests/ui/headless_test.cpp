@@ -348,6 +348,33 @@ TEST_F(Headless, ARefusedHostAndACutTransferFailWithTheirMessages) {
     EXPECT_EQ(tavlo({"--fetch", "mailto:someone"}).rc, 2);
 }
 
+TEST_F(Headless, AnInterruptStopsTheFetchAndTheCutLogIsCompletedNextTime) {
+    ASSERT_EQ(ctl("create", 4, "&posts=30"), "ok");
+    ASSERT_EQ(ctl("mode", 4, "&mode=slow&delay=300"), "ok");
+    Child c({TavloExe(), "--ini", ini(), "--fetch", threadUrl(4)},
+            {{"DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}});
+    // Some whole lines have arrived.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (CTavloDatFile::Count(CVornString(logPath(4))) < 1 && c.running() &&
+           std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(c.running()) << c.err();
+    c.signal(SIGINT);
+    EXPECT_EQ(c.wait(), 130) << c.err();
+    const int kept = CTavloDatFile::Count(CVornString(logPath(4)));
+    EXPECT_GE(kept, 1);
+    EXPECT_LT(kept, 30);
+    // Marked out of date, so that the next fetch is not answered "not modified".
+    int64_t size = 0, time = -1;
+    ASSERT_TRUE(CTavloPath::GetFileStatus(CVornString(logPath(4)), &size, &time));
+    EXPECT_EQ(time, 0);
+    EXPECT_EQ(CTavloStoreLock::ReadHolder(CTavloStoreLock::GetPath(CVornString(fx.root()))), 0);
+    ASSERT_EQ(ctl("mode", 4, "&mode="), "ok");
+    Ran r = tavlo({"--fetch", threadUrl(4)});
+    EXPECT_EQ(r.rc, 0) << r.err;
+    EXPECT_TRUE(ReadAll(logPath(4)) == ctl("dat", 4));
+}
+
 TEST_F(Headless, NeverRunsWhileTheWindowProgramHoldsTheStoreAndTakesOverAStaleLock) {
     ASSERT_EQ(ctl("create", 3, "&posts=4"), "ok");
     // The window program, waiting at its first question (the missing board list).
