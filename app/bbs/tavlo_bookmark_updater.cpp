@@ -110,6 +110,8 @@ int CTavloBookmarkUpdater::coordinate(CTavloBookmarkFile& list) {
             entry->ResetSpeed();
             if (m_rowChanged)
                 m_rowChanged(entry, i);
+            if (m_checked)
+                m_checked(entry, i, r, error);
             m_active--;
             {
                 std::lock_guard<std::mutex> lock(m_doneLock);

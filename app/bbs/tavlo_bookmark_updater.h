@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tavlo_window.h"
+#include "vorn_string.h"
 #include "vorn_thread.h"
 
 #include <atomic>
@@ -24,6 +25,10 @@ public:
     using Finished = std::function<void()>;
     // Whether the user asked to stop (the main window's cancel flag).
     using StopRequested = std::function<bool()>;
+    // Called on a worker when an entry's check ended, with the fetch's result code and the
+    // kind's error text (empty when it left none).
+    using Checked = std::function<void(CTavloBookmarkItem* entry, int position, int code,
+                                       const CVornString& error)>;
 
     explicit CTavloBookmarkUpdater(CTavloWindow* window);
     // Waits for a running check; on the window thread call Wait with a pump first, since the
@@ -35,6 +40,7 @@ public:
     void SetRowChanged(RowChanged f) { m_rowChanged = std::move(f); }
     void SetFinished(Finished f) { m_finished = std::move(f); }
     void SetStopRequested(StopRequested f) { m_stop = std::move(f); }
+    void SetChecked(Checked f) { m_checked = std::move(f); }
 
     // Starts checking every entry of the list, in list order. The entries must stay in the list
     // until the check has ended. False when a check runs already or none could start.
@@ -55,6 +61,7 @@ private:
     RowChanged m_rowChanged;
     Finished m_finished;
     StopRequested m_stop;
+    Checked m_checked;
     std::unique_ptr<CVornThread> m_coordinator;
     std::vector<std::unique_ptr<Worker>> m_workers; // the coordinator's alone
     std::atomic<bool> m_running{false};

@@ -7,6 +7,7 @@
 #include "tavlo_errors.h"
 #include "tavlo_grep_dialog.h"
 #include "tavlo_info_file.h"
+#include "tavlo_log_record.h"
 #include "tavlo_message.h"
 #include "tavlo_ng_file.h"
 #include "tavlo_path.h"
@@ -416,13 +417,8 @@ void CTavloDatView::OnViewMessage(CTavloMessage* m, int cancelFlag) {
         auto* close = static_cast<CTavloCloseFileMessage*>(m);
         if (cancelFlag == 1)
             CTavloPath::ResetFileTime(m->DatPath);
-        if (index < 0 && close->Written > 0) {
-            CTavloInfoFile info;
-            CTavloInfoFile::Create(m->BoardUrl, m->Key, info);
-            info.Count = CTavloDatFile::Count(m->DatPath);
-            info.New = true;
-            CTavloInfoFile::Write(info);
-        }
+        if (index < 0)
+            TavloRecordUnshownLog(*close);
     } else if (m->Type == CTavloMessage::TYPE_READURL) {
         auto* r = static_cast<CTavloReadUrlMessage*>(m);
         CTavloDatCtrl* current = GetCurrentCtrl();

@@ -11,6 +11,7 @@
 #include "tavlo_settings.h"
 #include "tavlo_subject_view.h"
 #include "tavlo_tab_view.h"
+#include "tavlo_window_placement.h"
 #include "vorn_kcode.h"
 #include "vorn_log.h"
 #include "vorn_winsock.h"
@@ -72,6 +73,35 @@ int CTavloApp::PrepareRoot(const CVornString& root) {
     return 1;
 }
 
+void CTavloApp::ApplyLogging() {
+    const CTavloSettings& s = CTavloSettings::Instance();
+    if (s.Debug == 1) {
+        SetLogdir(LogDirectory(executableDirectory(), s.FilePath.str()).c_str());
+        SetModule("tavlo");
+        SetLoglevel("2");
+    } else {
+        SetLogdir("");
+        SetModule("");
+        SetLoglevel("");
+    }
+}
+
+int CTavloApp::LockStore(CTavloStoreLock& lock, const CVornString& root) {
+    int holder = 0;
+    const int r = lock.Acquire(root, &holder);
+    if (r == 1)
+        return 1;
+    // Without a lock file (a read-only store) there is nobody to share with.
+    if (r < 0)
+        return 1;
+    std::string text = "ログの保存先は他のtavlo";
+    if (holder > 0)
+        text += "(pid " + std::to_string(holder) + ")";
+    text += "が使用中です\ntavloを終了します";
+    TavloMessageBox(nullptr, text.c_str(), "tavlo/0.0.15", TAVLO_MB_OK | TAVLO_MB_ICONERROR);
+    return 0;
+}
+
 int CTavloApp::InitInstance(int argc, char** argv) {
     setlocale(LC_ALL, "");
     if (!CVornWinSock::InitSocket(2, 2)) {
@@ -83,23 +113,19 @@ int CTavloApp::InitInstance(int argc, char** argv) {
     CTavloSettings::SetProfilePath(TavloResolveProfilePath(argc, argv).c_str());
     CTavloSettings& s = CTavloSettings::Instance();
 
-    if (s.Debug == 1) {
-        SetLogdir(LogDirectory(executableDirectory(), s.FilePath.str()).c_str());
-        SetModule("tavlo");
-        SetLoglevel("2");
-    } else {
-        SetLogdir("");
-        SetModule("");
-        SetLoglevel("");
-    }
+    ApplyLogging();
     VLOG(1, "CTavloApp::InitInstance", "settings %s, root %s", s.FilePath.c_str(),
          s.RootDirectory.c_str());
 
     if (!PrepareRoot(s.RootDirectory))
         return 0;
+    if (!LockStore(m_storeLock, s.RootDirectory))
+        return 0;
 
     m_frame = std::make_unique<CMainFrame>();
+    CTavloWindowPlacement::Restore(m_frame.get());
     m_frame->show();
+    new CTavloWindowPlacement(m_frame.get());
     createViews();
     // Closed while the board view fetched the menu at start-up.
     if (m_frame->IsShuttingDown())
@@ -156,8 +182,9 @@ void CTavloApp::createViews() {
 }
 
 void CTavloApp::ExitInstance() {
-    if (!m_frame)
-        return;
-    m_frame->Shutdown();
-    m_frame.reset();
+    if (m_frame) {
+        m_frame->Shutdown();
+        m_frame.reset();
+    }
+    m_storeLock.Release();
 }

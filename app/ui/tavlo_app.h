@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tavlo_main_frame.h"
+#include "tavlo_store_lock.h"
 
 #include <memory>
 #include <string>
@@ -26,11 +27,17 @@ public:
     // Where the log goes with Debug 1: the executable's directory, or the settings file's
     // when that one cannot be written.
     static std::string LogDirectory(const std::string& exeDir, const std::string& profilePath);
+    // Logging on (Debug 1) or off, from the settings record.
+    static void ApplyLogging();
     // Checks the root and creates it (steps 6 and 7); 1 to go on, 0 to stop.
     static int PrepareRoot(const CVornString& root);
+    // Takes the store's lock; 0 (after saying so) when another program holds it.
+    static int LockStore(CTavloStoreLock& lock, const CVornString& root);
 
 private:
     void createViews();
 
     std::unique_ptr<CMainFrame> m_frame;
+    // The store is ours while the window program runs (a headless run waits its turn).
+    CTavloStoreLock m_storeLock;
 };

@@ -226,6 +226,11 @@ const std::vector<CTavloSettings::Entry>& CTavloSettings::entries() {
                  1,
                  {}});
         i("SortFind2ch", &CTavloSettings::SortFind2ch, 0);
+        i("WindowLeft", &CTavloSettings::WindowLeft, 0);
+        i("WindowTop", &CTavloSettings::WindowTop, 0);
+        i("WindowWidth", &CTavloSettings::WindowWidth, 0);
+        i("WindowHeight", &CTavloSettings::WindowHeight, 0);
+        i("WindowMaximized", &CTavloSettings::WindowMaximized, 0);
         return t;
     }();
     return table;

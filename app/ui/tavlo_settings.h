@@ -131,6 +131,12 @@ public:
     std::array<int, LV_COUNT> SortColumn{};
     std::array<int, LV_COUNT> SortAsc{};
     int SortFind2ch = 0;
+    // The window's place and size (width 0: never stored) and whether it was maximized.
+    int WindowLeft = 0;
+    int WindowTop = 0;
+    int WindowWidth = 0;
+    int WindowHeight = 0;
+    int WindowMaximized = 0;
 
     // Write-through setters by key name; 1 when the value changed and was written, 0 when it
     // was equal already, -1 for an unknown key.
