@@ -629,6 +629,18 @@ bool CMainFrame::runFrameCommand(int id) {
     case ID_CANCEL:
         OnCancel();
         break;
+    case ID_CONNECT: {
+        const int index = CTavloSettings::Instance().Connection;
+        if (!m_connection.IsConnected(index))
+            m_connection.Connect(
+                index, [](void* frame) { return static_cast<CMainFrame*>(frame)->GetCancelFlag(); },
+                this);
+        break;
+    }
+    case ID_DISCONNECT:
+        if (m_connection.IsConnected(CTavloSettings::Instance().Connection) == 1)
+            m_connection.Disconnect();
+        break;
     case ID_SHOW_BOARD:
         SwitchView(TAVLO_VIEW_BOARD);
         break;
@@ -736,8 +748,7 @@ bool CMainFrame::frameCommandState(int id, bool* enabled, bool* checked) {
         return true;
     case ID_CONNECT:
     case ID_DISCONNECT:
-        // No dial-up connections to manage on this platform.
-        *enabled = false;
+        *enabled = true;
         return true;
     case ID_APP_EXIT:
         *enabled = !checking;
