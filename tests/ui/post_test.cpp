@@ -158,6 +158,7 @@ TEST_F(Posting, ReplyKeyOpensTheEditorWithTheAnchorAndThePostShowsAfterTheReload
                                QTest::keyClicks(d->BodyEdit(), "hello ");
                                d->OnPaste();
                                body = d->BodyText();
+                               EXPECT_TRUE(SaveShot(d, "post_editor.png"));
                                d->SendAction()->trigger();
                            }));
     EXPECT_EQ(body, QString(">>%1\r\nhello ").arg(top) + U("日本語の貼り付け①"));
