@@ -381,3 +381,25 @@ TEST_F(Posting, HangingCutHugeAndWrongEncodingAnswersKeepTheDraft) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Posting, QuoteReplyPutsTheTopPostAfterTheAnchorWithQuoteMarks) {
+    ASSERT_EQ(ctl("create", "1700001000", "&posts=4"), "ok");
+    open("1700001000");
+    ASSERT_TRUE(view()->JumpNumber(2));
+    CTavloDatCtrl* c = view()->GetCurrentCtrl();
+    const int top = c->GetTopPost();
+    const QStringList lines =
+        QString::fromStdU16String(c->GetPostText(top)).trimmed().split(U("\r\n"));
+    ASSERT_FALSE(lines.isEmpty());
+    ASSERT_TRUE(withEditor([&] { f->OnCommand(ID_EDIT_REPLY_ALL); },
+                           [&](CTavloMessageDialog* d) {
+                               QString expected = QString(">>%1\r\n").arg(top);
+                               for (const QString& l : lines)
+                                   expected += U(">") + l + U("\r\n");
+                               EXPECT_EQ(d->BodyText(), expected);
+                           }));
+}
+
+} // namespace
