@@ -332,6 +332,9 @@ TEST_F(Posting, HangingCutHugeAndWrongEncodingAnswersKeepTheDraft) {
     ASSERT_EQ(ctl("create", "1700000900", "&posts=3"), "ok");
     open("1700000900");
     const QString draft = U("消えない下書き");
+    int otherResult = -99;
+    QString otherBody;
+    size_t otherPosts = 0;
     struct Case {
         const char* mode;
         int result;
@@ -355,10 +358,22 @@ TEST_F(Posting, HangingCutHugeAndWrongEncodingAnswersKeepTheDraft) {
                                        // Cancel once the board holds the request, while the editor
                                        // waits for it.
                                        auto cancel = std::make_shared<std::function<void()>>();
-                                       *cancel = [this, d, cancel] {
-                                           if (d->IsPosting() && !received().empty())
+                                       *cancel = [&, this, d, cancel] {
+                                           if (d->IsPosting() && !received().empty()) {
+                                               // Another editor's send waits its turn: nothing
+                                               // goes out and its text stays.
+                                               CTavloMessageDialog other(
+                                                   CVornString("t"), CVornString(kBoardUrl),
+                                                   CVornString("1700000900"), f, f);
+                                               other.Open();
+                                               other.BodyEdit()->setPlainText(U("二通目"));
+                                               other.SendAction()->trigger();
+                                               otherResult = other.GetLastResult();
+                                               otherBody = other.BodyText();
+                                               otherPosts = received().size();
+                                               other.OnCancel();
                                                d->CancelAction()->trigger();
-                                           else if (d->isVisible())
+                                           } else if (d->isVisible())
                                                QTimer::singleShot(50, *cancel);
                                        };
                                        QTimer::singleShot(50, *cancel);
@@ -377,6 +392,11 @@ TEST_F(Posting, HangingCutHugeAndWrongEncodingAnswersKeepTheDraft) {
         EXPECT_EQ(boxes.texts().front(), U(k.box));
         ASSERT_NE(view()->GetEditor(), nullptr);
         EXPECT_EQ(view()->GetEditor()->GetSavedBody(), draft);
+        if (std::string(k.mode) == "hang") {
+            EXPECT_EQ(otherResult, 0);
+            EXPECT_EQ(otherBody, U("二通目"));
+            EXPECT_EQ(otherPosts, 1u);
+        }
     }
 }
 
