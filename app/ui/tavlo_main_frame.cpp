@@ -10,6 +10,7 @@
 #include "tavlo_message.h"
 #include "tavlo_net_hooks.h"
 #include "tavlo_platform.h"
+#include "tavlo_post.h"
 #include "tavlo_process.h"
 #include "tavlo_search_dialog.h"
 #include "tavlo_settings.h"
@@ -978,7 +979,20 @@ int CMainFrame::SocketCallback(CVornSocketMessage& message, void* user) {
     auto* frame = static_cast<CMainFrame*>(window);
     if (frame->m_cancel.load())
         message.result = 1;
-    // Connecting a dial-up connection first (MESSAGE_CONNECT_BEGIN) has no counterpart here.
+    // Before a connection is made, the numbered network connection must be up: the posting
+    // one while a post is sent over another connection.
+    if (message.message == MESSAGE_CONNECT_BEGIN && message.result != 1) {
+        CTavloSettings& s = CTavloSettings::Instance();
+        const int index = CTavloPoster::InProgress() && s.WriteChange == 1 ? s.WriteConnection
+                                                                           : s.Connection;
+        if (!frame->m_connection.IsConnected(index)) {
+            frame->m_connection.Disconnect();
+            if (!frame->m_connection.Connect(
+                    index, [](void* f) { return static_cast<CMainFrame*>(f)->GetCancelFlag(); },
+                    frame))
+                message.result = 1;
+        }
+    }
     if (frame->IsWindowThread() && !frame->m_closing)
         QCoreApplication::processEvents();
     return 0;
