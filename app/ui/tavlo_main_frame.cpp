@@ -983,8 +983,8 @@ int CMainFrame::SocketCallback(CVornSocketMessage& message, void* user) {
     // one while a post is sent over another connection.
     if (message.message == MESSAGE_CONNECT_BEGIN && message.result != 1) {
         CTavloSettings& s = CTavloSettings::Instance();
-        const int index = CTavloPoster::InProgress() && s.WriteChange == 1 ? s.WriteConnection
-                                                                           : s.Connection;
+        const int index =
+            CTavloPoster::InProgress() && s.WriteChange == 1 ? s.WriteConnection : s.Connection;
         if (!frame->m_connection.IsConnected(index)) {
             frame->m_connection.Disconnect();
             if (!frame->m_connection.Connect(
