@@ -115,7 +115,9 @@ protected:
         bool ran = false;
         int tries = 0;
         auto poll = std::make_shared<std::function<void()>>();
-        *poll = [&, poll] {
+        *poll = [&, weak = std::weak_ptr(poll)] {
+            if (weak.expired())
+                return; // the test that set it up is over
             if (auto* d = dynamic_cast<CTavloMessageDialog*>(QApplication::activeModalWidget())) {
                 ran = true;
                 body(d);
@@ -123,7 +125,8 @@ protected:
                 if (d->isVisible() && !d->IsPosting())
                     d->OnCancel();
             } else if (++tries < 500) {
-                QTimer::singleShot(20, *poll);
+                if (auto again = weak.lock())
+                    QTimer::singleShot(20, *again);
             }
         };
         QTimer::singleShot(0, *poll);
@@ -307,14 +310,17 @@ TEST_F(Posting, NewThreadFromTheBoardsListAppearsInIt) {
     bool ran = false;
     int tries = 0;
     auto poll = std::make_shared<std::function<void()>>();
-    *poll = [&, poll] {
+    *poll = [&, weak = std::weak_ptr(poll)] {
+        if (weak.expired())
+            return; // the test that set it up is over
         if (auto* d = dynamic_cast<CTavloThreadDialog*>(QApplication::activeModalWidget())) {
             ran = true;
             d->TitleEdit()->setText(U("新しい話題"));
             d->BodyEdit()->setPlainText(U("立てました"));
             d->SendAction()->trigger();
         } else if (++tries < 500) {
-            QTimer::singleShot(20, *poll);
+            if (auto again = weak.lock())
+                QTimer::singleShot(20, *again);
         }
     };
     QTimer::singleShot(0, *poll);
@@ -354,11 +360,14 @@ TEST_F(Posting, HangingCutHugeAndWrongEncodingAnswersKeepTheDraft) {
                                [&](CTavloMessageDialog* d) {
                                    d->NameCombo()->setEditText(U("名無し"));
                                    d->BodyEdit()->setPlainText(draft);
+                                   // Lives until the send below has returned.
+                                   auto cancel = std::make_shared<std::function<void()>>();
                                    if (std::string(k.mode) == "hang") {
                                        // Cancel once the board holds the request, while the editor
                                        // waits for it.
-                                       auto cancel = std::make_shared<std::function<void()>>();
-                                       *cancel = [&, this, d, cancel] {
+                                       *cancel = [&, this, d, weak = std::weak_ptr(cancel)] {
+                                           if (weak.expired())
+                                               return;
                                            if (d->IsPosting() && !received().empty()) {
                                                // Another editor's send waits its turn: nothing
                                                // goes out and its text stays.
@@ -374,7 +383,8 @@ TEST_F(Posting, HangingCutHugeAndWrongEncodingAnswersKeepTheDraft) {
                                                other.OnCancel();
                                                d->CancelAction()->trigger();
                                            } else if (d->isVisible())
-                                               QTimer::singleShot(50, *cancel);
+                                               if (auto again = weak.lock())
+                                                   QTimer::singleShot(50, *again);
                                        };
                                        QTimer::singleShot(50, *cancel);
                                    }
