@@ -4,6 +4,7 @@
 #include "vorn_net_internal.h"
 #include "vorn_thread.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -351,7 +352,7 @@ int CVornHttpClient::connectTunnel(int timeout) {
     if (!auth.IsEmpty())
         text.FormatAdd("Proxy-Authorization: Basic %s\r\n", auth.c_str());
     text += "\r\n";
-    VLOG(2, where, "SEND HEADER[%d][%s]", GetSocket(), text.c_str());
+    VLOG(2, where, "SEND HEADER[%d][%s]", GetSocket(), MaskForLog(text).c_str());
     if (Send(text.c_str(), text.GetLength()) == -1) {
         VLOG(0, where, "https proxy send error");
         SetSsl(1);
@@ -475,9 +476,9 @@ int CVornHttpClient::request(bool post) {
     text += "\r\n";
     if (post) {
         text += params;
-        VLOG(2, where, "SEND HEADER[%s]", text.c_str());
+        VLOG(2, where, "SEND HEADER[%s]", MaskForLog(text).c_str());
     } else {
-        VLOG(2, where, "SEND HEADER[%d][%s]", GetSocket(), text.c_str());
+        VLOG(2, where, "SEND HEADER[%d][%s]", GetSocket(), MaskForLog(text).c_str());
     }
     if (Send(text.c_str(), text.GetLength()) == -1)
         return 0;
@@ -931,4 +932,72 @@ int CVornHttpClient::Recv(char* buf, int len) {
     else if (n < 0)
         m_body = BODY_FAILED;
     return n;
+}
+
+namespace {
+
+bool startsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size())
+        return false;
+    for (size_t i = 0; i < prefix.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(text[i])) !=
+            std::tolower(static_cast<unsigned char>(prefix[i])))
+            return false;
+    return true;
+}
+
+// Every "PW=value" that starts a parameter of a query or form text.
+void maskPassword(std::string& text, size_t from, size_t to) {
+    for (size_t at = from; at + 3 <= to;) {
+        size_t hit = text.find("PW=", at);
+        if (hit == std::string::npos || hit + 3 > to)
+            return;
+        const bool starts = hit == from || text[hit - 1] == '&' || text[hit - 1] == '?';
+        size_t end = hit + 3;
+        if (starts) {
+            while (end < to && text[end] != '&' && text[end] != ' ' && text[end] != '\r' &&
+                   text[end] != '\n')
+                ++end;
+            text.replace(hit + 3, end - hit - 3, "****");
+            to = to + 4 - (end - hit - 3);
+            end = hit + 7;
+        }
+        at = end;
+    }
+}
+
+} // namespace
+
+CVornString CVornHttpClient::MaskForLog(const CVornString& request) {
+    const std::string& text = request.str();
+    size_t headEnd = text.find("\r\n\r\n");
+    std::string head = text.substr(0, headEnd);
+    std::string rest = headEnd == std::string::npos ? "" : text.substr(headEnd);
+    std::string out;
+    size_t pos = 0;
+    for (bool first = true; pos <= head.size(); first = false) {
+        size_t eol = head.find("\r\n", pos);
+        std::string line =
+            head.substr(pos, eol == std::string::npos ? std::string::npos : eol - pos);
+        if (startsWithNoCase(line, "Authorization:") ||
+            startsWithNoCase(line, "Proxy-Authorization:")) {
+            line = line.substr(0, line.find(':') + 1) + " ****";
+        } else if (first) {
+            size_t q = line.find('?');
+            if (q != std::string::npos)
+                maskPassword(line, q + 1, line.size());
+        }
+        out += line;
+        if (eol == std::string::npos)
+            break;
+        out += "\r\n";
+        pos = eol + 2;
+    }
+    // The form after the empty line.
+    if (rest.size() > 4) {
+        std::string body = rest.substr(4);
+        maskPassword(body, 0, body.size());
+        rest = "\r\n\r\n" + body;
+    }
+    return CVornString(out + rest);
 }

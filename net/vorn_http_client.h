@@ -28,6 +28,9 @@ public:
     static constexpr int64_t kDefaultMaxDecodedSize = int64_t(256) * 1024 * 1024;
 
     CVornHttpClient();
+    // A request as it may be traced: the values of Authorization and Proxy-Authorization
+    // and of a "PW" form parameter (query or body) become "****"; the rest stays.
+    static CVornString MaskForLog(const CVornString& request);
     explicit CVornHttpClient(const char* url);
     // Copies every setting and the last response; the copy shares the connection handle.
     CVornHttpClient(const CVornHttpClient& other);

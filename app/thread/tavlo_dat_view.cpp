@@ -9,6 +9,7 @@
 #include "tavlo_info_file.h"
 #include "tavlo_log_record.h"
 #include "tavlo_message.h"
+#include "tavlo_message_dialog.h"
 #include "tavlo_ng_file.h"
 #include "tavlo_path.h"
 #include "tavlo_platform.h"
@@ -593,8 +594,12 @@ bool CTavloDatView::OnKeyDown(int vk, Qt::KeyboardModifiers modifiers) {
         StartUpdate(c);
     } else if (key(S::CMD_DELETE, vk)) {
         DeleteThread();
-    } else if (key(S::CMD_EDIT, vk) || key(S::CMD_EDITREPLY, vk) || key(S::CMD_EDITREPLYALL, vk)) {
-        // The post editor is not part of this program yet.
+    } else if (key(S::CMD_EDIT, vk)) {
+        OpenEditor(EDIT_NEW);
+    } else if (key(S::CMD_EDITREPLY, vk)) {
+        OpenEditor(EDIT_REPLY);
+    } else if (key(S::CMD_EDITREPLYALL, vk)) {
+        OpenEditor(EDIT_QUOTE);
     } else if (key(S::CMD_PAGEUP, vk)) {
         if (c)
             c->GetTextCtrl()->LineScroll(-std::max(1, c->GetTextCtrl()->GetPageLines()));
@@ -703,6 +708,18 @@ bool CTavloDatView::OnCommand(int id) {
     case ID_ADD_NGWORD:
         AddSelectionToNg();
         return true;
+    case ID_ADD_TEMPLATE:
+        AddSelectionToTemplates();
+        return true;
+    case ID_EDIT_NEW:
+        OpenEditor(EDIT_NEW);
+        return true;
+    case ID_EDIT_REPLY:
+        OpenEditor(EDIT_REPLY);
+        return true;
+    case ID_EDIT_REPLY_ALL:
+        OpenEditor(EDIT_QUOTE);
+        return true;
     default:
         break;
     }
@@ -781,6 +798,9 @@ bool CTavloDatView::UpdateCommand(int id, bool* enabled, bool* checked) {
     case ID_DELETE:
     case ID_ADD_BOOKMARK:
     case ID_CLOSE_TAB:
+    case ID_EDIT_NEW:
+    case ID_EDIT_REPLY:
+    case ID_EDIT_REPLY_ALL:
         *enabled = c != nullptr;
         return true;
     case ID_NEXT_TAB:

@@ -13,6 +13,7 @@
 #include <vector>
 
 class CTavloMessage;
+class CTavloMessageDialog;
 class CTavloGrepDialog;
 class QStackedLayout;
 class QTabBar;
@@ -59,6 +60,14 @@ public:
     void AddBookmark();
     void ExecBrowser();
     void AddSelectionToNg();
+    // The post editor for the current thread: a new post, a reply to the top post (">>N"), or
+    // a reply quoting it. The editor object stays while the same thread is replied to, so a
+    // cancelled draft comes back; a successful post stores name and mail and reloads.
+    enum { EDIT_NEW, EDIT_REPLY, EDIT_QUOTE };
+    void OpenEditor(int mode);
+    CTavloMessageDialog* GetEditor() const { return m_editor.get(); }
+    // The selection as the first template (saved), with a notice.
+    void AddSelectionToTemplates();
     // Finds text in the current thread from the selection on; direction 1 searches backward.
     bool SearchText(const CVornString& word, int direction);
     // Waits (pumping events) until no update worker runs; cancels them first when asked.
@@ -99,5 +108,6 @@ private:
     std::vector<Tab> m_tabs;
     std::list<std::unique_ptr<Worker>> m_workers;
     std::unique_ptr<CTavloGrepDialog> m_grep;
+    std::unique_ptr<CTavloMessageDialog> m_editor;
     QFont m_articleFont;
 };

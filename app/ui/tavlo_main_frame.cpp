@@ -10,6 +10,7 @@
 #include "tavlo_message.h"
 #include "tavlo_net_hooks.h"
 #include "tavlo_platform.h"
+#include "tavlo_post.h"
 #include "tavlo_process.h"
 #include "tavlo_search_dialog.h"
 #include "tavlo_settings.h"
@@ -629,6 +630,18 @@ bool CMainFrame::runFrameCommand(int id) {
     case ID_CANCEL:
         OnCancel();
         break;
+    case ID_CONNECT: {
+        const int index = CTavloSettings::Instance().Connection;
+        if (!m_connection.IsConnected(index))
+            m_connection.Connect(
+                index, [](void* frame) { return static_cast<CMainFrame*>(frame)->GetCancelFlag(); },
+                this);
+        break;
+    }
+    case ID_DISCONNECT:
+        if (m_connection.IsConnected(CTavloSettings::Instance().Connection) == 1)
+            m_connection.Disconnect();
+        break;
     case ID_SHOW_BOARD:
         SwitchView(TAVLO_VIEW_BOARD);
         break;
@@ -736,8 +749,7 @@ bool CMainFrame::frameCommandState(int id, bool* enabled, bool* checked) {
         return true;
     case ID_CONNECT:
     case ID_DISCONNECT:
-        // No dial-up connections to manage on this platform.
-        *enabled = false;
+        *enabled = true;
         return true;
     case ID_APP_EXIT:
         *enabled = !checking;
@@ -967,7 +979,20 @@ int CMainFrame::SocketCallback(CVornSocketMessage& message, void* user) {
     auto* frame = static_cast<CMainFrame*>(window);
     if (frame->m_cancel.load())
         message.result = 1;
-    // Connecting a dial-up connection first (MESSAGE_CONNECT_BEGIN) has no counterpart here.
+    // Before a connection is made, the numbered network connection must be up: the posting
+    // one while a post is sent over another connection.
+    if (message.message == MESSAGE_CONNECT_BEGIN && message.result != 1) {
+        CTavloSettings& s = CTavloSettings::Instance();
+        const int index =
+            CTavloPoster::InProgress() && s.WriteChange == 1 ? s.WriteConnection : s.Connection;
+        if (!frame->m_connection.IsConnected(index)) {
+            frame->m_connection.Disconnect();
+            if (!frame->m_connection.Connect(
+                    index, [](void* f) { return static_cast<CMainFrame*>(f)->GetCancelFlag(); },
+                    frame))
+                message.result = 1;
+        }
+    }
     if (frame->IsWindowThread() && !frame->m_closing)
         QCoreApplication::processEvents();
     return 0;

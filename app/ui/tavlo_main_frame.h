@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tavlo_vent.h"
 #include "tavlo_window.h"
 #include "vorn_string.h"
 
@@ -162,6 +163,8 @@ private:
     void openCurrentSubject();
 
     std::atomic<int> m_cancel{0};
+    // Always connected in this build; the connect commands go through it.
+    CTavloConnectionManager m_connection;
     std::vector<int> m_back;
     std::vector<int> m_forward;
     CTavloStatusDialog* m_status = nullptr;

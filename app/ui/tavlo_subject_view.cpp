@@ -4,6 +4,7 @@
 #include "tavlo_list_item.h"
 #include "tavlo_list_sort.h"
 #include "tavlo_main_frame.h"
+#include "tavlo_message_dialog.h"
 #include "tavlo_path.h"
 #include "tavlo_platform.h"
 #include "tavlo_settings.h"
@@ -402,7 +403,7 @@ bool CTavloSubjectView::OnCommand(int id) {
         AddBookmark();
         return true;
     case ID_EDIT_THREAD:
-        // The thread-creation dialog is not there yet.
+        NewThread();
         return true;
     default:
         return ListCommand(id);
@@ -427,10 +428,26 @@ bool CTavloSubjectView::UpdateCommand(int id, bool* enabled, bool* checked) {
         *checked = false;
         return true;
     case ID_EDIT_THREAD:
-        *enabled = false;
+        *enabled = HasBoard() && !IsSearchList();
         *checked = false;
         return true;
     default:
         return ListUpdateCommand(id, enabled, checked);
     }
+}
+
+void CTavloSubjectView::NewThread() {
+    if (!HasBoard() || IsSearchList())
+        return;
+    QPointer<CTavloSubjectView> self(this);
+    CTavloThreadDialog dialog(m_boardUrl, m_frame, this);
+    dialog.SetOtherTransfer([self] { return self && self->IsBusy(); });
+    if (dialog.exec() != QDialog::Accepted || !self)
+        return;
+    CTavloSettings& s = CTavloSettings::Instance();
+    if (!dialog.GetLastName().IsEmpty())
+        s.AddHistory(CTavloSettings::HISTORY_NAME, dialog.GetLastName());
+    if (!dialog.GetLastMail().IsEmpty() && !(dialog.GetLastMail() == "sage"))
+        s.AddHistory(CTavloSettings::HISTORY_MAIL, dialog.GetLastMail());
+    Reload();
 }

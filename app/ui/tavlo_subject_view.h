@@ -63,6 +63,8 @@ public:
     const CTavloSubjectFile& GetList() const { return *m_list; }
     const CTavloSubjectFile& GetPreviousList() const { return *m_previous; }
     const CVornString& GetBoardUrl() const { return m_boardUrl; }
+    // The new-thread editor for the board shown; the list is reloaded after a post.
+    void NewThread();
     const CVornString& GetBoardName() const { return m_boardName; }
     const CVornString& GetBoardId() const { return m_boardId; }
     const CVornString& GetLocalPath() const { return m_localPath; }
