@@ -67,16 +67,19 @@ int CTavloImage::decode(const CVornString& path, QSize target) {
     }
     if (target.isValid() && image.size() != target)
         image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    // 24-bit, as the painters expect; transparency goes onto white.
+    // Opaque pixels, as the painters expect; transparency goes onto white. A decoder's own
+    // opaque format is kept: converting a large picture costs as much as a good part of decoding.
     if (image.hasAlphaChannel()) {
-        QImage flat(image.size(), QImage::Format_RGB888);
+        QImage flat(image.size(), QImage::Format_RGB32);
         flat.fill(Qt::white);
         QPainter p(&flat);
         p.drawImage(0, 0, image);
         p.end();
         m_bitmap = std::move(flat);
+    } else if (image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_RGB888) {
+        m_bitmap = std::move(image);
     } else {
-        m_bitmap = image.convertToFormat(QImage::Format_RGB888);
+        m_bitmap = image.convertToFormat(QImage::Format_RGB32);
     }
     if (m_bitmap.isNull())
         return ERR_MEMORY;

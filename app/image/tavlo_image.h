@@ -5,7 +5,7 @@
 #include <QImage>
 #include <QSize>
 
-// A decoded picture: its size and a 24-bit bitmap of it. Decoding goes through Qt's image
+// A decoded picture: its size and an opaque bitmap of it. Decoding goes through Qt's image
 // readers (GIF, JPEG, PNG, BMP, and WebP where the plugin is installed) under an allocation
 // limit, so a header that claims a huge picture is refused instead of exhausting memory.
 class CTavloImage {
