@@ -181,6 +181,29 @@ TEST_F(ImageShell, APictureOnceDownloadedOpensFromTheCacheAndBrokenOnesShowTheEr
     EXPECT_GT(countColour(shot, QColor(0, 0, 0), 60), 20); // the error text
 }
 
+TEST_F(ImageShell, ArrowsScrollALargePictureByAFifthClampedToItsEdges) {
+    openThread();
+    const char* link = "http://img.example-img.test/gen/1500x1200-00ff00.png";
+    f->OpenUrl(CVornString(link));
+    ASSERT_TRUE(PumpUntil([&] { return f->GetShownView() == TAVLO_VIEW_IMAGE; }, 15000));
+    ASSERT_EQ(image()->GetImage().GetWidth(), 1500);
+    // Fitted, the arrows do nothing.
+    QTest::keyClick(image(), Qt::Key_Right);
+    EXPECT_EQ(image()->GetScroll(), QPoint(0, 0));
+    QTest::keyClick(image(), Qt::Key_Return);
+    const int w = image()->width(), h = image()->height();
+    QTest::keyClick(image(), Qt::Key_Right);
+    QTest::keyClick(image(), Qt::Key_Down);
+    EXPECT_EQ(image()->GetScroll(), QPoint(w / 5, h / 5));
+    for (int i = 0; i < 20; ++i)
+        QTest::keyClick(image(), Qt::Key_Right);
+    EXPECT_EQ(image()->GetScroll().x(), 1500 - w);
+    for (int i = 0; i < 20; ++i)
+        QTest::keyClick(image(), Qt::Key_Up);
+    EXPECT_EQ(image()->GetScroll().y(), 0);
+    EXPECT_EQ(grab(image()).pixelColor(5, 5), QColor(0, 255, 0));
+}
+
 TEST_F(InlineShell, ThumbnailsAreDrawnOnceCachedAndIconsBefore) {
     openThread();
     CTavloDatCtrl* c = threads()->GetCurrentCtrl();
