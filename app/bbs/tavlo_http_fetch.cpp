@@ -35,6 +35,11 @@ int CTavloHttpFetch::socketCallback(CVornSocketMessage& message, void* user) {
     return 0;
 }
 
+void CTavloHttpFetch::AddHeader(const CVornString& name, const CVornString& value) {
+    if (!value.IsEmpty())
+        m_headers.emplace_back(name, value);
+}
+
 int CTavloHttpFetch::Open(const CVornString& url) {
     m_status = 0;
     m_received = 0;
@@ -46,6 +51,8 @@ int CTavloHttpFetch::Open(const CVornString& url) {
     m_http->ClearRequestHeader();
     TavloConfigureHttpClient(*m_http, &CTavloHttpFetch::socketCallback, this);
     m_http->SetGzipEncoding(m_gzip ? 1 : 0);
+    for (const auto& h : m_headers)
+        m_http->AddRequestHeader(h.first.c_str(), h.second.c_str());
     if (m_ifModifiedSince > 0)
         m_http->AddRequestHeader("If-Modified-Since", FormatHttpDate(m_ifModifiedSince).c_str());
     // A wait cancelled by the stop request is the user's stop, not a network failure.

@@ -8,6 +8,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 // The main window's stop request: true asks the running transfer to end. The shell plugs in
 // its cancel flag; an empty function never stops.
@@ -27,6 +29,8 @@ public:
     void SetGzip(bool on) { m_gzip = on; }
     // Sends "If-Modified-Since" for this time (seconds since 1970 UTC); 0 sends none.
     void SetIfModifiedSince(int64_t time) { m_ifModifiedSince = time; }
+    // A header sent with every request from now on (Referer, Cookie); an empty value none.
+    void AddHeader(const CVornString& name, const CVornString& value);
     // The text of an "If-Modified-Since" value for a time.
     static CVornString FormatHttpDate(int64_t time);
 
@@ -54,6 +58,7 @@ private:
     std::unique_ptr<CVornHttpClient> m_http;
     bool m_gzip = true;
     int64_t m_ifModifiedSince = 0;
+    std::vector<std::pair<CVornString, CVornString>> m_headers;
     int m_status = 0;
     int64_t m_received = 0;
     bool m_canceled = false;

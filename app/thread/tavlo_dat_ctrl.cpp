@@ -1,5 +1,8 @@
 #include "tavlo_dat_ctrl.h"
 
+#include "tavlo_image_url_replace.h"
+#include "tavlo_inline_images.h"
+
 #include "tavlo_article_file.h"
 #include "tavlo_dat_file.h"
 #include "tavlo_link.h"
@@ -108,6 +111,10 @@ void applyOptions(CTavloPostConverter& conv) {
     conv.Options().deleteBlankLines = s.DeleteBlankLines == 1;
     conv.Options().inlineImage = s.InlineImage == 1;
     conv.Options().inlineImageHeight = std::clamp(s.InlineImageHeight, 0, 100);
+    // Image links by the replacement table, not only by the built-in rule.
+    conv.Options().hasImageLink = [](std::u16string_view line) {
+        return CTavloImageViewUrlReplace::Instance().FindImageLink(line, 0, nullptr) >= 0;
+    };
 }
 
 } // namespace
@@ -369,8 +376,20 @@ bool CTavloDatCtrl::OnKeyDown(QKeyEvent*) {
     return false;
 }
 
-bool CTavloDatCtrl::PaintImageRow(QPainter&, const TavloTextRun&) {
-    return true;
+CTavloInlineImages* CTavloDatCtrl::GetInlineImages() {
+    if (!m_images)
+        m_images = std::make_unique<CTavloInlineImages>();
+    return m_images.get();
+}
+
+bool CTavloDatCtrl::PaintImageRow(QPainter& p, const TavloTextRun& run) {
+    return GetInlineImages()->PaintRow(p, run, m_text->Layout(), m_text->GetLineHeight(),
+                                       m_text->viewport()->width());
+}
+
+void CTavloDatCtrl::ClearImageCache() {
+    if (m_images)
+        m_images->Clear();
 }
 
 size_t CTavloDatCtrl::logicalStart(int line) {

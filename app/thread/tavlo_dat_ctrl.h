@@ -17,6 +17,7 @@ class QKeyEvent;
 class QMouseEvent;
 class QWidget;
 class CTavloDatCtrl;
+class CTavloInlineImages;
 
 // What a thread control asks of the view that hosts it.
 class CTavloDatHost {
@@ -123,6 +124,8 @@ public:
     const CVornString& GetLinkTarget() const { return m_linkTarget; }
     void SetLinkTarget(const CVornString& url) { m_linkTarget = url; }
 
+    // The thumbnails of the inline-image rows (made on first use).
+    CTavloInlineImages* GetInlineImages();
     // The painter registered with the text control (public for the views that print).
     bool PaintRun(QPainter& p, const TavloTextRun& run);
 
@@ -176,7 +179,7 @@ protected:
     // A row reserved for an inline image; true when painted (nothing by default).
     virtual bool PaintImageRow(QPainter& p, const TavloTextRun& run);
     // The inline-image cache is dropped with the text.
-    virtual void ClearImageCache() {}
+    virtual void ClearImageCache();
 
 private:
     size_t logicalStart(int line);
@@ -202,6 +205,7 @@ private:
     int m_topPost = 0; // kept across a relayout
     CVornString m_linkTarget;
     CTavloDatHost* m_host = nullptr;
+    std::unique_ptr<CTavloInlineImages> m_images;
     QFont m_appliedFont;
     // Logical line start of the display line painted last.
     int m_cacheLine = -1;

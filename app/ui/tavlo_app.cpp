@@ -4,6 +4,9 @@
 #include "tavlo_bookmark_board_view.h"
 #include "tavlo_bookmark_file.h"
 #include "tavlo_bookmark_view.h"
+#include "tavlo_cache_image_view.h"
+#include "tavlo_cache_view.h"
+#include "tavlo_image_view.h"
 #include "tavlo_dat_view_host.h"
 #include "tavlo_path.h"
 #include "tavlo_placeholder_views.h"
@@ -154,17 +157,17 @@ void CTavloApp::createViews() {
     v.subject = subject;
     v.thread = new CTavloDatViewHost(f, client);
     v.cache = new CTavloTabView(TAVLO_VIEW_CACHE, QString::fromUtf8("キャッシュ"), f, client);
-    v.imageList = new CTavloListPlaceholder(TAVLO_VIEW_CACHE, QString::fromUtf8("キャッシュ画像"),
-                                            f, v.cache);
-    v.cacheList = new CTavloListPlaceholder(TAVLO_VIEW_CACHE,
-                                            QString::fromUtf8("キャッシュスレッド"), f, v.cache);
+    v.imageList = new CTavloCacheImageView(f, v.cache);
+    v.cacheList = new CTavloCacheView(f, v.cache);
     v.bookmark =
         new CTavloTabView(TAVLO_VIEW_BOOKMARK, QString::fromUtf8("ブックマーク"), f, client);
     auto* bookmarks = new CTavloBookmarkView(f, v.bookmark);
     bookmarks->SetStopRequest(f->GetStopRequest());
     v.bookmarkList = bookmarks;
     v.boardList = new CTavloBookmarkBoardView(f, v.bookmark);
-    v.image = new CTavloImagePlaceholder(f, client);
+    auto* image = new CTavloImageView(f, client);
+    image->SetStopRequest(f->GetStopRequest());
+    v.image = image;
 
     v.cache->AddTab(v.cacheList, VornUtf8ToSjis("スレッド"));
     v.cache->AddTab(v.imageList, VornUtf8ToSjis("画像"));

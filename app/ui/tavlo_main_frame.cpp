@@ -7,6 +7,7 @@
 #include "tavlo_keys.h"
 #include "tavlo_list_item.h"
 #include "tavlo_menu.h"
+#include "tavlo_path.h"
 #include "tavlo_message.h"
 #include "tavlo_net_hooks.h"
 #include "tavlo_platform.h"
@@ -317,7 +318,10 @@ intptr_t CMainFrame::onMessage(unsigned message, uintptr_t wParam, intptr_t lPar
         ShowBar(BAR_JUMP, lParam != 0);
         return 0;
     case TAVLO_WM_REFRESHIMAGES:
-        if (m_views.imageList)
+        // lParam: the path of a cached image that was saved or deleted.
+        if (m_views.imageList && lParam)
+            m_views.imageList->RefreshLogPath(*reinterpret_cast<const CVornString*>(lParam));
+        else if (m_views.imageList)
             m_views.imageList->Reload();
         return 0;
     case TAVLO_WM_ADDBOARD:
@@ -1193,7 +1197,7 @@ void CMainFrame::onImageDone(intptr_t lParam) {
         return;
     }
     if (m_views.imageList)
-        m_views.imageList->Reload();
+        m_views.imageList->RefreshLogPath(CTavloPath::GetImageCachePath(result->Url));
     const CTavloSettings& s = CTavloSettings::Instance();
     if (s.ViewAfterDownload == 1) {
         if (NewestView() == TAVLO_VIEW_THREAD && m_views.image &&

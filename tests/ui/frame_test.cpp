@@ -5,6 +5,7 @@
 #include "tavlo_bookmark_file.h"
 #include "tavlo_bookmark_view.h"
 #include "tavlo_find2ch_dialog.h"
+#include "tavlo_image_view.h"
 #include "tavlo_info_file.h"
 #include "tavlo_jump_dialog.h"
 #include "tavlo_menu.h"
@@ -599,10 +600,8 @@ TEST_F(Frame, ListAndImageMessagesShowTheirViews) {
     text.Text = CVornString(VornUtf8ToSjis("画像ではありません"));
     f->SendMessage(TAVLO_WM_IMAGEDONE, 0, reinterpret_cast<intptr_t>(&text));
     EXPECT_EQ(f->GetShownView(), TAVLO_VIEW_IMAGE);
-    EXPECT_EQ(static_cast<CTavloImagePlaceholder*>(f->Views().image)->LastRequest(),
+    EXPECT_EQ(static_cast<CTavloImageView*>(f->Views().image)->GetErrorText(),
               U("画像ではありません"));
-    EXPECT_EQ(static_cast<CTavloListPlaceholder*>(f->Views().imageList)->LastRequest(),
-              U("再読み込み"));
 }
 
 // ---- menus ---------------------------------------------------------------------------------
