@@ -37,7 +37,9 @@ int64_t literalSize(std::string_view line) {
     return n;
 }
 
-bool startsOk(std::string_view s) { return s.size() >= 2 && strncasecmp(s.data(), "OK", 2) == 0; }
+bool startsOk(std::string_view s) {
+    return s.size() >= 2 && strncasecmp(s.data(), "OK", 2) == 0;
+}
 
 // The number after key in text, or -1.
 int64_t numberAfter(const CVornString& text, const char* key) {
@@ -288,7 +290,9 @@ int CVornImap4Client::Delete(const char* uid) {
     return command(cmd.c_str());
 }
 
-int CVornImap4Client::Commit() { return command("EXPUNGE"); }
+int CVornImap4Client::Commit() {
+    return command("EXPUNGE");
+}
 
 int CVornImap4Client::Close() {
     if (GetSocket() == VORN_INVALID_SOCKET) {

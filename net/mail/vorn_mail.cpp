@@ -148,7 +148,9 @@ CVornString CVornMail::param(const CVornString& value, const char* name) {
     return CVornString(out);
 }
 
-CVornString CVornMail::GetBoundary() const { return param(GetContentType(), "BOUNDARY"); }
+CVornString CVornMail::GetBoundary() const {
+    return param(GetContentType(), "BOUNDARY");
+}
 
 int CVornMail::GetCharset() const {
     CVornString cs = param(GetContentType(), "CHARSET");
@@ -208,9 +210,11 @@ CVornString CVornMail::GetShortDate() const {
     if (!strptime(p, " %d %b %Y %H:%M", &tm))
         return date;
     CVornString out;
-    out.Format("%04d/%02d/%02d %02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
-               tm.tm_hour, tm.tm_min);
+    out.Format("%04d/%02d/%02d %02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
+               tm.tm_min);
     return out;
 }
 
-int CVornMail::WritePart(int index, const char* path) { return WritePart(GetPart(index), path); }
+int CVornMail::WritePart(int index, const char* path) {
+    return WritePart(GetPart(index), path);
+}

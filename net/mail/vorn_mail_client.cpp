@@ -6,7 +6,9 @@
 #include <cerrno>
 #include <cstring>
 
-CVornMailClient::CVornMailClient() { SetRecvTimeout(kDefaultRecvTimeout); }
+CVornMailClient::CVornMailClient() {
+    SetRecvTimeout(kDefaultRecvTimeout);
+}
 
 int CVornMailClient::sendLine(const char* location, const char* text, const char* logText) {
     VLOG(2, location, "->[%s]", logText ? logText : text);
@@ -74,8 +76,7 @@ int CVornMailClient::readLine(const char* location, std::string& line) {
     return 1;
 }
 
-int CVornMailClient::readBytes(const char* location, int64_t n, std::string* out,
-                               CVornFile* file) {
+int CVornMailClient::readBytes(const char* location, int64_t n, std::string* out, CVornFile* file) {
     while (n > 0) {
         if (m_in.IsEmpty() && !fill(location))
             return 0;

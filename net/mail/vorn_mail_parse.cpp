@@ -69,7 +69,9 @@ struct End {
     int prevEol = 0;
 };
 
-bool isBlank(const std::string& line) { return line == "\r\n" || line == "\n"; }
+bool isBlank(const std::string& line) {
+    return line == "\r\n" || line == "\n";
+}
 
 } // namespace
 
@@ -166,8 +168,8 @@ private:
             return false;
         std::string_view rest(line);
         rest.remove_prefix(2);
-        while (!rest.empty() && (rest.back() == '\n' || rest.back() == '\r' ||
-                                 rest.back() == ' ' || rest.back() == '\t'))
+        while (!rest.empty() && (rest.back() == '\n' || rest.back() == '\r' || rest.back() == ' ' ||
+                                 rest.back() == '\t'))
             rest.remove_suffix(1);
         for (size_t k = m_bounds.size(); k-- > 0;) {
             const std::string& b = m_bounds[k];

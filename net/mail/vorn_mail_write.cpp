@@ -107,8 +107,8 @@ int CVornMail::WritePart(const CVornPart* part, const char* path) {
         } else if (mode == 2) {
             carry.append(chunk);
             size_t cut = carry.rfind('\n');
-            cut = cut == std::string::npos ? (carry.size() > 65536 ? carry.size() - 3 : 0)
-                                           : cut + 1;
+            cut =
+                cut == std::string::npos ? (carry.size() > 65536 ? carry.size() - 3 : 0) : cut + 1;
             decoded = VornQpDecode(std::string_view(carry).substr(0, cut));
             carry.erase(0, cut);
         } else {

@@ -17,7 +17,9 @@ std::string_view chomp(std::string_view s) {
     return s;
 }
 
-bool isOk(const CVornString& status) { return strncasecmp(status.c_str(), "+OK", 3) == 0; }
+bool isOk(const CVornString& status) {
+    return strncasecmp(status.c_str(), "+OK", 3) == 0;
+}
 
 } // namespace
 
@@ -113,7 +115,8 @@ int CVornPop3Client::Login(const char* user, const char* password, AUTHTYPE type
             m_lastMessage = "no APOP time stamp in the greeting";
             return 0;
         }
-        cmd.Format("APOP %s %s", m_user.c_str(), CVornMd5::Digest(m_timeStamp + m_password).c_str());
+        cmd.Format("APOP %s %s", m_user.c_str(),
+                   CVornMd5::Digest(m_timeStamp + m_password).c_str());
         CVornString masked;
         masked.Format("APOP %s ****", m_user.c_str());
         return command(cmd.c_str(), false, nullptr, nullptr, masked.c_str());
@@ -133,8 +136,7 @@ int CVornPop3Client::GetMailCount() {
         re.Match(m_response, 0) < 0)
         return -1;
     m_count = m_response.Mid(re.GetStart(1), re.GetEnd(1) - re.GetStart(1)).Atoi();
-    m_totalSize =
-        atoll(m_response.Mid(re.GetStart(2), re.GetEnd(2) - re.GetStart(2)).c_str());
+    m_totalSize = atoll(m_response.Mid(re.GetStart(2), re.GetEnd(2) - re.GetStart(2)).c_str());
     return m_count;
 }
 
@@ -236,7 +238,9 @@ int CVornPop3Client::Delete(const char* uid) {
     return n > 0 ? Delete(n) : 0;
 }
 
-int CVornPop3Client::Reset() { return command("RSET", false); }
+int CVornPop3Client::Reset() {
+    return command("RSET", false);
+}
 
 int CVornPop3Client::Close() {
     if (GetSocket() == VORN_INVALID_SOCKET) {

@@ -175,21 +175,37 @@ int CVornSmtpClient::flushData() {
 int CVornSmtpClient::putData(std::string_view data) {
     if (m_dataFailed)
         return 0;
-    if (m_copy && !data.empty() && m_copy->Write(data.data(), static_cast<int>(data.size())) < 0) {
-        VLOG(0, "CVornSmtpClient::SendMail", "copy write error[%d]", m_copy->GetLastError());
-        m_dataFailed = true;
-        return 0;
-    }
+    // Lines end in CR LF on the wire: a bare LF gets its CR (servers store line ends, and a
+    // bare LF is what SMTP smuggling hides behind); a line starting with "." gets one more.
+    std::string copy;
+    copy.reserve(data.size() + 16);
     size_t pos = 0;
     while (pos < data.size()) {
         if (m_atLineStart && data[pos] == '.')
             m_out.Append(".", 1);
         const void* lf = memchr(data.data() + pos, '\n', data.size() - pos);
-        size_t end = lf ? static_cast<size_t>(static_cast<const char*>(lf) - data.data()) + 1
-                        : data.size();
-        m_out.Append(data.data() + pos, end - pos);
-        m_atLineStart = lf != nullptr;
-        pos = end;
+        size_t stop =
+            lf ? static_cast<size_t>(static_cast<const char*>(lf) - data.data()) : data.size();
+        std::string_view text = data.substr(pos, stop - pos);
+        m_out.Append(text);
+        copy.append(text);
+        if (!text.empty())
+            m_lastCr = text.back() == '\r';
+        m_atLineStart = false;
+        if (lf) {
+            const char* eol = m_lastCr ? "\n" : "\r\n";
+            m_out.Append(eol);
+            copy.append(eol);
+            m_lastCr = false;
+            m_atLineStart = true;
+            stop += 1;
+        }
+        pos = stop;
+    }
+    if (m_copy && !copy.empty() && m_copy->Write(copy.data(), static_cast<int>(copy.size())) < 0) {
+        VLOG(0, "CVornSmtpClient::SendMail", "copy write error[%d]", m_copy->GetLastError());
+        m_dataFailed = true;
+        return 0;
     }
     if (m_out.size() > 8192)
         return flushData();
@@ -303,6 +319,7 @@ int CVornSmtpClient::SendMail(CVornSendMail& mail, CVornFile* copy) {
     m_copy = copy;
     m_out.Clear();
     m_atLineStart = true;
+    m_lastCr = false;
     m_dataFailed = false;
     CVornString head;
     head.Format("Subject: %s\r\n", encodeWord(mail.GetSubject()).c_str());
@@ -389,4 +406,6 @@ int CVornSmtpClient::SendMail(CVornSendMail& mail, CVornFile* copy) {
     return 1;
 }
 
-int CVornSmtpClient::DisConnect() { return sendAndRecv("QUIT") == 221 ? 1 : 0; }
+int CVornSmtpClient::DisConnect() {
+    return sendAndRecv("QUIT") == 221 ? 1 : 0;
+}

@@ -15,8 +15,8 @@ class CVornSendMail;
 //
 // Everything between DATA and the final "." is dot-stuffed as a stream: every line that starts
 // with "." gets one more, whether the line before ended in CR LF or in LF only, including the
-// very first line and lines of attached files. The copy file receives the message itself
-// (not stuffed), exactly as the server will store it.
+// very first line and lines of attached files. A bare LF is sent as CR LF. The copy file
+// receives the message itself (not stuffed), exactly as the server will store it.
 //
 // Credentials never reach the log: the login exchange is logged with its data masked.
 class CVornSmtpClient : public CVornAsyncSocket {
@@ -64,5 +64,6 @@ private:
     CVornBinary m_out;
     CVornFile* m_copy = nullptr;
     bool m_atLineStart = true;
+    bool m_lastCr = false;
     bool m_dataFailed = false;
 };
