@@ -50,12 +50,24 @@ int CVornPop3Client::Connect(const char* host, unsigned short port) {
 
 int CVornPop3Client::readData(std::string* out, CVornFile* file) {
     const char* where = "CVornPop3Client::command";
-    std::string piece;
+    std::string piece, batch;
     bool complete = true;
     int64_t total = 0;
+    // File output goes in large writes, not one per line.
+    auto flush = [&] {
+        if (!file || batch.empty())
+            return true;
+        if (file->Write(batch.data(), static_cast<int>(batch.size())) < 0) {
+            VLOG(0, where, "file write error[%d]", file->GetLastError());
+            return false;
+        }
+        batch.clear();
+        return true;
+    };
     for (;;) {
         bool atStart = complete;
         if (!readPiece(where, piece, complete)) {
+            flush();
             VLOG(0, where, "data ended before its terminator[%lld]", static_cast<long long>(total));
             m_lastMessage = "data ended before its terminator";
             return 0;
@@ -64,16 +76,15 @@ int CVornPop3Client::readData(std::string* out, CVornFile* file) {
         if (atStart && !p.empty() && p[0] == '.') {
             if (complete && (p == ".\r\n" || p == ".\n")) {
                 VLOG(2, where, "LAST: [%lld]", static_cast<long long>(total));
-                return 1;
+                return flush() ? 1 : 0;
             }
             p.remove_prefix(1); // dot-stuffing
         }
         total += static_cast<int64_t>(p.size());
         if (file) {
-            if (file->Write(p.data(), static_cast<int>(p.size())) < 0) {
-                VLOG(0, where, "file write error[%d]", file->GetLastError());
+            batch.append(p);
+            if (batch.size() >= 256 * 1024 && !flush())
                 return 0;
-            }
         } else if (out) {
             if (total > kMaxMemory) {
                 VLOG(0, where, "data too large[%lld]", static_cast<long long>(total));

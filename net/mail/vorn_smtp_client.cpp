@@ -207,7 +207,7 @@ int CVornSmtpClient::putData(std::string_view data) {
         m_dataFailed = true;
         return 0;
     }
-    if (m_out.size() > 8192)
+    if (m_out.size() > kSendBlock)
         return flushData();
     return 1;
 }

@@ -25,6 +25,8 @@ public:
     // Longest reply accepted; a server that sends more without ending its reply is refused.
     static constexpr int kMaxReply = 64 * 1024;
     static constexpr int kDefaultRecvTimeout = 60;
+    // Message text is sent whenever this much has gathered.
+    static constexpr size_t kSendBlock = 256 * 1024;
 
     explicit CVornSmtpClient(const char* mailer = nullptr);
     ~CVornSmtpClient() override = default;
