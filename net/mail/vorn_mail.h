@@ -23,7 +23,7 @@ public:
     static constexpr int64_t kMaxHeader = 1024 * 1024;
     static constexpr int kMaxDepth = 64;
     static constexpr int kMaxParts = 10000;
-    static constexpr int64_t kMaxBodyText = 64 * 1024 * 1024;
+    static constexpr int64_t kMaxBodyText = 16 * 1024 * 1024;
 
     CVornMail();
     ~CVornMail() override;
