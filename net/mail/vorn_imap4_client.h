@@ -6,7 +6,7 @@
 // EXPUNGE, LOGOUT. Tags run "0000", "0001", ... per client object.
 class CVornImap4Client : public CVornMailClient {
 public:
-    CVornImap4Client() = default;
+    CVornImap4Client() { m_maxLine = kMaxImapLine; }
     ~CVornImap4Client() override = default;
 
     const char* ClassName() const override { return "CVornImap4Client"; }

@@ -42,7 +42,8 @@ int CVornMailClient::readPiece(const char* location, std::string& piece, bool& c
     complete = false;
     for (;;) {
         std::string_view have = m_in.view();
-        size_t limit = have.size() < static_cast<size_t>(kMaxLine) ? have.size() : kMaxLine;
+        const size_t maxLine = static_cast<size_t>(m_maxLine);
+        size_t limit = have.size() < maxLine ? have.size() : maxLine;
         const void* lf = memchr(have.data(), '\n', limit);
         if (lf) {
             size_t n = static_cast<size_t>(static_cast<const char*>(lf) - have.data()) + 1;
@@ -51,9 +52,9 @@ int CVornMailClient::readPiece(const char* location, std::string& piece, bool& c
             complete = true;
             return 1;
         }
-        if (have.size() >= static_cast<size_t>(kMaxLine)) {
-            piece.assign(have.data(), kMaxLine);
-            m_in.Consume(kMaxLine);
+        if (have.size() >= maxLine) {
+            piece.assign(have.data(), maxLine);
+            m_in.Consume(maxLine);
             return 1;
         }
         if (!fill(location))
@@ -66,7 +67,7 @@ int CVornMailClient::readLine(const char* location, std::string& line) {
     if (!readPiece(location, line, complete))
         return 0;
     if (!complete) {
-        VLOG(0, location, "line too long[%d]", kMaxLine);
+        VLOG(0, location, "line too long[%d]", m_maxLine);
         m_lastMessage = "line too long";
         return 0;
     }

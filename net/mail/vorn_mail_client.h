@@ -18,12 +18,13 @@ class CVornMail;
 // give the same bytes for the same message.
 //
 // Limits against hostile servers: a reply line is at most kMaxLine bytes and data kept in
-// memory at most kMaxMemory; a receive waits at most the receive timeout (kDefaultRecvTimeout
-// seconds unless set). Passwords and login answers are never logged.
+// memory at most kMaxMemory (IMAP4 lines up to kMaxImapLine); a receive waits at most the receive
+// timeout (kDefaultRecvTimeout seconds unless set). Passwords and login answers are never logged.
 class CVornMailClient : public CVornAsyncSocket {
 public:
     enum AUTHTYPE { AUTHTYPE_PLAIN = 0, AUTHTYPE_CHALLENGE = 1 };
     static constexpr int kMaxLine = 64 * 1024;
+    static constexpr int kMaxImapLine = 4 * 1024 * 1024;
     static constexpr int64_t kMaxMemory = 16 * 1024 * 1024;
     static constexpr int kDefaultRecvTimeout = 60;
     static constexpr int kConnectTimeout = 10;
@@ -81,4 +82,6 @@ protected:
     AUTHTYPE m_authType = AUTHTYPE_PLAIN;
     CVornString m_lastMessage;
     CVornBinary m_in;
+    // Longest reply line accepted (IMAP4 lists whole mailboxes on one line).
+    int m_maxLine = kMaxLine;
 };

@@ -178,6 +178,20 @@ TEST_F(Retrieve, Imap4TagsLiteralsAndAnswers) {
     EXPECT_EQ("", server.failures());
 }
 
+TEST_F(Retrieve, Imap4SearchOfABigMailboxOnOneLine) {
+    std::string line = "* SEARCH";
+    for (int i = 1; i <= 30000; ++i)
+        line += " " + std::to_string(i * 3);
+    S server(
+        {S::Send("* OK\r\n"), S::Expect("0000 UID SEARCH ALL"), S::Send(line + "\r\n0000 OK\r\n")});
+    CVornImap4Client c;
+    ASSERT_EQ(1, c.Connect("127.0.0.1", server.port()));
+    CVornDataArray ids;
+    ASSERT_EQ(1, c.GetUid(ids));
+    ASSERT_EQ(30000, ids.GetCount());
+    EXPECT_EQ("90000", std::string(ids.Get(29999).c_str()));
+}
+
 TEST_F(Retrieve, Imap4CramMd5AndARefusedChallenge) {
     // RFC 2195's example exchange.
     CVornString challenge("<1896.697170952@postoffice.reston.mci.net>");
