@@ -44,7 +44,7 @@ int CVornMailClient::readPiece(const char* location, std::string& piece, bool& c
         std::string_view have = m_in.view();
         const size_t maxLine = static_cast<size_t>(m_maxLine);
         size_t limit = have.size() < maxLine ? have.size() : maxLine;
-        const void* lf = memchr(have.data(), '\n', limit);
+        const void* lf = limit ? memchr(have.data(), '\n', limit) : nullptr;
         if (lf) {
             size_t n = static_cast<size_t>(static_cast<const char*>(lf) - have.data()) + 1;
             piece.assign(have.data(), n);
