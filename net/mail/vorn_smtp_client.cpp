@@ -264,7 +264,17 @@ int CVornSmtpClient::sendAttachment(const CVornString& path, const CVornString& 
     std::vector<char> buf(kLine * 1024);
     bool first = true;
     for (;;) {
-        int n = in.Read(buf.data(), static_cast<int>(buf.size()));
+        // A full block each time: a short read would put Base64 padding mid-stream.
+        int n = 0;
+        while (n < static_cast<int>(buf.size())) {
+            int got = in.Read(buf.data() + n, static_cast<int>(buf.size()) - n);
+            if (got <= 0) {
+                if (got < 0)
+                    n = -1;
+                break;
+            }
+            n += got;
+        }
         if (n < 0) {
             VLOG(0, "CVornSmtpClient::SendMail", "file read error[%s][%d]", path.c_str(),
                  in.GetLastError());
@@ -277,14 +287,18 @@ int CVornSmtpClient::sendAttachment(const CVornString& path, const CVornString& 
                 return 0;
             continue;
         }
+        // Whole 57-byte groups encode to whole 76-character lines, so the block is encoded at
+        // once and cut into lines.
+        CVornString encoded(buf.data(), static_cast<size_t>(n));
+        encoded.Base64Encode();
+        const std::string& e = encoded.str();
         std::string lines;
-        lines.reserve(static_cast<size_t>(n) / 57 * 78 + 80);
-        for (int i = 0; i < n; i += kLine) {
-            CVornString piece(buf.data() + i, static_cast<size_t>(n - i < kLine ? n - i : kLine));
+        lines.reserve(e.size() + e.size() / 76 * 2 + 2);
+        for (size_t i = 0; i < e.size(); i += 76) {
             if (!first)
                 lines += "\r\n";
             first = false;
-            lines += piece.Base64Encode().str();
+            lines.append(e, i, 76);
         }
         if (!putData(lines))
             return 0;
