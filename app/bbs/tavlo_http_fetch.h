@@ -25,6 +25,8 @@ public:
 
     // Compressed transfer on (default) or off.
     void SetGzip(bool on) { m_gzip = on; }
+    // Byte-count progress messages on (default) or off, for callers that report their own.
+    void SetProgress(bool on) { m_progress = on; }
     // Sends "If-Modified-Since" for this time (seconds since 1970 UTC); 0 sends none.
     void SetIfModifiedSince(int64_t time) { m_ifModifiedSince = time; }
     // The text of an "If-Modified-Since" value for a time.
@@ -53,6 +55,7 @@ private:
     TavloStopRequest m_stop;
     std::unique_ptr<CVornHttpClient> m_http;
     bool m_gzip = true;
+    bool m_progress = true;
     int64_t m_ifModifiedSince = 0;
     int m_status = 0;
     int64_t m_received = 0;

@@ -261,8 +261,9 @@ intptr_t CMainFrame::onMessage(unsigned message, uintptr_t wParam, intptr_t lPar
         return 0;
     case TAVLO_WM_FIND2CH:
         if (auto* words = reinterpret_cast<const CVornString*>(lParam)) {
+            auto* url = reinterpret_cast<const CVornString*>(wParam);
             clearCancelIfIdle();
-            onFind2ch(static_cast<int>(wParam), *words);
+            onFind2ch(url ? *url : CVornString(), *words);
         }
         return 0;
     case TAVLO_WM_ACTIONMENU:
@@ -651,11 +652,7 @@ bool CMainFrame::runFrameCommand(int id) {
         openCurrentSubject();
         break;
     case ID_SEARCH_RELATED:
-        if (m_views.subject && m_views.thread) {
-            CVornString name, boardUrl, board;
-            m_views.thread->GetCurrentBoard(&name, &boardUrl, &board);
-            m_views.subject->SearchNextThread(m_views.thread->GetCurrentTitle(), boardUrl);
-        }
+        searchNextThread();
         break;
     case ID_ONLINE:
         toggleOnline();
@@ -1121,7 +1118,7 @@ void CMainFrame::onSearch(int direction, const CVornString& word) {
     }
 }
 
-void CMainFrame::onFind2ch(int sort, const CVornString& words) {
+void CMainFrame::onFind2ch(const CVornString& url, const CVornString& words) {
     CTavloSettings::Instance().AddHistory(CTavloSettings::HISTORY_SEARCHWORD, words);
     m_search->ReloadList();
     m_find2ch->ReloadList();
@@ -1130,11 +1127,26 @@ void CMainFrame::onFind2ch(int sort, const CVornString& words) {
     SwitchView(TAVLO_VIEW_SUBJECT);
     ShowBar(BAR_FIND2CH, false);
     onMessage(TAVLO_WM_STATUSBAR, 0, 1);
-    int r = m_views.subject->Find2ch(sort, words);
+    m_views.subject->Find2ch(url, words);
     if (!m_closing)
         ShowBar(BAR_STATUS, false);
-    if (r < 0 && r != -1 && r != -103)
-        ShowErrorCode(r);
+}
+
+void CMainFrame::searchNextThread() {
+    if (!m_views.subject)
+        return;
+    if (m_shown == TAVLO_VIEW_THREAD && m_views.thread) {
+        // The thread's board first, so that its list is the one searched.
+        CVornString name, boardUrl, board;
+        if (!m_views.thread->GetCurrentBoard(&name, &boardUrl, &board))
+            return;
+        const CVornString title = m_views.thread->GetCurrentTitle();
+        openCurrentSubject();
+        if (m_shown == TAVLO_VIEW_SUBJECT && m_views.subject)
+            m_views.subject->SearchNextThread(title, boardUrl);
+    } else if (m_shown == TAVLO_VIEW_SUBJECT) {
+        m_views.subject->SearchNextThreadOfSelection();
+    }
 }
 
 void CMainFrame::onReadToEnd(const CVornString& logPath) {
