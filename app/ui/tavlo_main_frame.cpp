@@ -1,4 +1,5 @@
 #include "tavlo_main_frame.h"
+#include "tavlo_config_dialog.h"
 
 #include "tavlo_bookmark_file.h"
 #include "tavlo_errors.h"
@@ -666,6 +667,9 @@ bool CMainFrame::runFrameCommand(int id) {
     case ID_FIND2CH:
         onMessage(TAVLO_WM_FIND2CHBAR, 0, 1);
         break;
+    case ID_CONFIG:
+        TavloRunConfigDialog(this);
+        break;
     case ID_APP_ABOUT:
         TavloMessageBox(this, "tavlo Version 0.0.15", "バージョン情報 tavlo",
                         TAVLO_MB_OK | TAVLO_MB_ICONINFORMATION);
@@ -728,8 +732,7 @@ bool CMainFrame::frameCommandState(int id, bool* enabled, bool* checked) {
     case ID_APP_ABOUT:
         return true;
     case ID_CONFIG:
-        // The configuration dialog is not there yet; a root change would end the program.
-        *enabled = false;
+        *enabled = !checking;
         return true;
     case ID_CONNECT:
     case ID_DISCONNECT:
