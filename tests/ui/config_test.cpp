@@ -223,6 +223,7 @@ TEST_F(Config, OkWritesExactlyTheChangedKeysAndTheViewsTakeThem) {
         keys->GetKeyField()->setFocus();
         QTest::keyClick(keys->GetKeyField(), Qt::Key_F5);
         EXPECT_EQ(keys->GetList()->topLevelItem(5)->text(1), "VK_F5");
+        SaveShot(d, "config_dialog_keys.png");
         d->OnOK();
     });
     const auto after = iniLines(ini());
