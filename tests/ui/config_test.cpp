@@ -172,6 +172,30 @@ protected:
     template <class T> static T* control(CTavloConfigDialog* d, int page, const char* key) {
         return dynamic_cast<T*>(d->GetPage(page)->Control(key));
     }
+    // Shows a one-thread board from the store (offline: no fetch).
+    void showBoard() {
+        const std::string d = dir.file("logs/news.example-bbs.test/news");
+        std::filesystem::create_directories(d);
+        WriteAll(d + "/subject.txt", Sjis("1600000001.dat<>天気の話WWW (5)\n"));
+        CTavloBoardRef ref{CVornString("news"), CVornString("http://news.example-bbs.test/news/"),
+                           CVornString("news")};
+        f->SendMessage(TAVLO_WM_OPENBOARD, 0, reinterpret_cast<intptr_t>(&ref));
+    }
+    // Rows of the list's viewport holding dark (text) pixels: first to last.
+    int inkHeight() {
+        Pump(50);
+        const QImage img = subject()->GetListCtrl()->viewport()->grab().toImage();
+        int top = -1, bottom = -1;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                if (qGray(img.pixel(x, y)) < 100) {
+                    if (top < 0)
+                        top = y;
+                    bottom = y;
+                    break;
+                }
+        return top < 0 ? 0 : bottom - top + 1;
+    }
     CTavloSubjectView* subject() { return static_cast<CTavloSubjectView*>(f->Views().subject); }
 
     TempDir dir;
@@ -186,6 +210,10 @@ TEST_F(Config, OkWritesExactlyTheChangedKeysAndTheViewsTakeThem) {
     bool enabled = false, checked = false;
     f->GetCommandState(ID_CONFIG, &enabled, &checked);
     EXPECT_TRUE(enabled);
+    showBoard();
+    ASSERT_EQ(subject()->GetItemCount(), 1);
+    const int inkBefore = inkHeight();
+    ASSERT_GT(inkBefore, 0);
     const QString title = f->windowTitle();
     const auto before = iniLines(ini());
 
@@ -246,6 +274,8 @@ TEST_F(Config, OkWritesExactlyTheChangedKeysAndTheViewsTakeThem) {
     SaveShot(viewport, "config_subject_yellow.png");
     ASSERT_GT(shot.width(), 20);
     EXPECT_EQ(shot.pixelColor(shot.width() / 2, shot.height() - 5), QColor(255, 255, 0));
+    // The text is drawn in the larger font.
+    EXPECT_GT(inkHeight(), inkBefore * 3 / 2) << inkBefore;
 }
 
 TEST_F(Config, TheKeyPageRefusesEnterAndCancelWritesNothing) {
