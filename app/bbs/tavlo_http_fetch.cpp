@@ -89,7 +89,7 @@ int CTavloHttpFetch::Receive(const std::function<int(const char* data, int len)>
         int r = sink(buf.get(), n);
         if (r != 0)
             return r;
-        if (m_window)
+        if (m_window && m_progress)
             m_window->SendMessage(TAVLO_WM_PROGRESS, static_cast<uintptr_t>(m_received),
                                   static_cast<intptr_t>(total));
     }

@@ -27,6 +27,8 @@ public:
 
     // Compressed transfer on (default) or off.
     void SetGzip(bool on) { m_gzip = on; }
+    // Byte-count progress messages on (default) or off, for callers that report their own.
+    void SetProgress(bool on) { m_progress = on; }
     // Sends "If-Modified-Since" for this time (seconds since 1970 UTC); 0 sends none.
     void SetIfModifiedSince(int64_t time) { m_ifModifiedSince = time; }
     // A header sent with every request from now on (Referer, Cookie); an empty value none.
@@ -57,6 +59,7 @@ private:
     TavloStopRequest m_stop;
     std::unique_ptr<CVornHttpClient> m_http;
     bool m_gzip = true;
+    bool m_progress = true;
     int64_t m_ifModifiedSince = 0;
     std::vector<std::pair<CVornString, CVornString>> m_headers;
     int m_status = 0;

@@ -24,7 +24,7 @@ enum : unsigned {
     TAVLO_WM_FIND2CHBAR = TAVLO_WM_APP + 27, // lParam 1 / 0
     TAVLO_WM_SEARCH = TAVLO_WM_APP + 28,     // wParam direction, lParam CVornString* word
     TAVLO_WM_SHOWFIND2CH = TAVLO_WM_APP + 29,
-    TAVLO_WM_FIND2CH = TAVLO_WM_APP + 30,
+    TAVLO_WM_FIND2CH = TAVLO_WM_APP + 30, // wParam CVornString* search URL, lParam words
     TAVLO_WM_ACTIONMENU = TAVLO_WM_APP + 31,
     TAVLO_WM_REFRESHBOOKMARK = TAVLO_WM_APP + 32, // lParam: thread
     TAVLO_WM_READTOEND = TAVLO_WM_APP + 33,       // lParam: CVornString* log path (posted: owned)

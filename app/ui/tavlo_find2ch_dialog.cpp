@@ -1,8 +1,10 @@
 #include "tavlo_find2ch_dialog.h"
 
 #include "tavlo_bar_util.h"
+#include "tavlo_find2ch_fetch.h"
 #include "tavlo_platform.h"
 #include "tavlo_settings.h"
+#include "tavlo_subject_view.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -50,8 +52,13 @@ void CTavloFind2chDialog::OnSearch() {
         return;
     const int sort = std::max(0, m_sort->currentIndex());
     CTavloSettings::Instance().SetInt("SortFind2ch", sort);
-    m_frame->SendMessage(TAVLO_WM_FIND2CH, static_cast<uintptr_t>(sort),
+    CVornString url = SearchUrl(words, sort);
+    m_frame->SendMessage(TAVLO_WM_FIND2CH, reinterpret_cast<uintptr_t>(&url),
                          reinterpret_cast<intptr_t>(&words));
+}
+
+CVornString CTavloFind2chDialog::SearchUrl(const CVornString& words, int sort) {
+    return CTavloFind2chFetch::BuildUrl(words, sort, CTavloSubjectView::kFind2chHost);
 }
 
 void CTavloFind2chDialog::OnClose() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tavlo_window.h"
+#include "vorn_string.h"
 
 #include <QWidget>
 
@@ -9,7 +10,7 @@ class QPushButton;
 
 // The title-search bar: words (combo box 1007, from HistorySearchWord) and a sort order
 // (combo box 1095), a search (1076) and a close (1067) button. Search sends message 30 with
-// the sort index and the words (Shift_JIS); the thread-list view builds the request.
+// the search URL and the words (Shift_JIS); the thread-list view fetches the results.
 class CTavloFind2chDialog : public QWidget {
 public:
     explicit CTavloFind2chDialog(CTavloWindow* frame, QWidget* parent = nullptr);
@@ -19,6 +20,8 @@ public:
     QComboBox* GetSortCombo() const { return m_sort; }
 
     // Words not empty: keeps the sort index in SortFind2ch and sends message 30.
+    // The search URL of words (Shift_JIS) with a sort index.
+    static CVornString SearchUrl(const CVornString& words, int sort);
     void OnSearch();
     // Asks the main window to close the bar (message 27 with 0).
     void OnClose();

@@ -1,4 +1,5 @@
 #include "tavlo_main_frame.h"
+#include "tavlo_config_dialog.h"
 
 #include "tavlo_bookmark_file.h"
 #include "tavlo_errors.h"
@@ -263,8 +264,9 @@ intptr_t CMainFrame::onMessage(unsigned message, uintptr_t wParam, intptr_t lPar
         return 0;
     case TAVLO_WM_FIND2CH:
         if (auto* words = reinterpret_cast<const CVornString*>(lParam)) {
+            auto* url = reinterpret_cast<const CVornString*>(wParam);
             clearCancelIfIdle();
-            onFind2ch(static_cast<int>(wParam), *words);
+            onFind2ch(url ? *url : CVornString(), *words);
         }
         return 0;
     case TAVLO_WM_ACTIONMENU:
@@ -668,11 +670,7 @@ bool CMainFrame::runFrameCommand(int id) {
         openCurrentSubject();
         break;
     case ID_SEARCH_RELATED:
-        if (m_views.subject && m_views.thread) {
-            CVornString name, boardUrl, board;
-            m_views.thread->GetCurrentBoard(&name, &boardUrl, &board);
-            m_views.subject->SearchNextThread(m_views.thread->GetCurrentTitle(), boardUrl);
-        }
+        searchNextThread();
         break;
     case ID_ONLINE:
         toggleOnline();
@@ -685,6 +683,9 @@ bool CMainFrame::runFrameCommand(int id) {
         break;
     case ID_FIND2CH:
         onMessage(TAVLO_WM_FIND2CHBAR, 0, 1);
+        break;
+    case ID_CONFIG:
+        TavloRunConfigDialog(this);
         break;
     case ID_APP_ABOUT:
         TavloMessageBox(this, "tavlo Version 0.0.15", "バージョン情報 tavlo",
@@ -748,8 +749,7 @@ bool CMainFrame::frameCommandState(int id, bool* enabled, bool* checked) {
     case ID_APP_ABOUT:
         return true;
     case ID_CONFIG:
-        // The configuration dialog is not there yet; a root change would end the program.
-        *enabled = false;
+        *enabled = !checking;
         return true;
     case ID_CONNECT:
     case ID_DISCONNECT:
@@ -1150,7 +1150,7 @@ void CMainFrame::onSearch(int direction, const CVornString& word) {
     }
 }
 
-void CMainFrame::onFind2ch(int sort, const CVornString& words) {
+void CMainFrame::onFind2ch(const CVornString& url, const CVornString& words) {
     CTavloSettings::Instance().AddHistory(CTavloSettings::HISTORY_SEARCHWORD, words);
     m_search->ReloadList();
     m_find2ch->ReloadList();
@@ -1159,11 +1159,26 @@ void CMainFrame::onFind2ch(int sort, const CVornString& words) {
     SwitchView(TAVLO_VIEW_SUBJECT);
     ShowBar(BAR_FIND2CH, false);
     onMessage(TAVLO_WM_STATUSBAR, 0, 1);
-    int r = m_views.subject->Find2ch(sort, words);
+    m_views.subject->Find2ch(url, words);
     if (!m_closing)
         ShowBar(BAR_STATUS, false);
-    if (r < 0 && r != -1 && r != -103)
-        ShowErrorCode(r);
+}
+
+void CMainFrame::searchNextThread() {
+    if (!m_views.subject)
+        return;
+    if (m_shown == TAVLO_VIEW_THREAD && m_views.thread) {
+        // The thread's board first, so that its list is the one searched.
+        CVornString name, boardUrl, board;
+        if (!m_views.thread->GetCurrentBoard(&name, &boardUrl, &board))
+            return;
+        const CVornString title = m_views.thread->GetCurrentTitle();
+        openCurrentSubject();
+        if (m_shown == TAVLO_VIEW_SUBJECT && m_views.subject)
+            m_views.subject->SearchNextThread(title, boardUrl);
+    } else if (m_shown == TAVLO_VIEW_SUBJECT) {
+        m_views.subject->SearchNextThreadOfSelection();
+    }
 }
 
 void CMainFrame::onReadToEnd(const CVornString& logPath) {

@@ -155,12 +155,13 @@ private:
     void openListItem(intptr_t item);
     void openBoard(const CVornString& name, const CVornString& boardUrl, const CVornString& board);
     void onSearch(int direction, const CVornString& word);
-    void onFind2ch(int sort, const CVornString& words);
+    void onFind2ch(const CVornString& url, const CVornString& words);
     void onReadToEnd(const CVornString& logPath);
     void onImageDone(intptr_t result);
     void onViewMessage(intptr_t message);
     void refreshThread(const CVornString& logPath, bool cache);
     void openCurrentSubject();
+    void searchNextThread();
 
     std::atomic<int> m_cancel{0};
     // Always connected in this build; the connect commands go through it.

@@ -62,8 +62,9 @@ void CTavloSubjectPlaceholder::Search(const CVornString& word, int direction) {
     note(this, QString::fromUtf8("絞り込み: %1").arg(TavloQString(word)));
 }
 
-int CTavloSubjectPlaceholder::Find2ch(int sort, const CVornString& words) {
-    note(this, QString::fromUtf8("２ちゃんねる検索: %1 (%2)").arg(TavloQString(words)).arg(sort));
+int CTavloSubjectPlaceholder::Find2ch(const CVornString& url, const CVornString& words) {
+    note(this,
+         QString::fromUtf8("２ちゃんねる検索: %1 %2").arg(TavloQString(words), TavloQString(url)));
     return 0;
 }
 

@@ -44,7 +44,7 @@ public:
                   const CVornString& board) override;
     bool HasBoard() const override { return !m_boardUrl.IsEmpty(); }
     void Search(const CVornString& word, int direction) override;
-    int Find2ch(int sort, const CVornString& words) override;
+    int Find2ch(const CVornString& url, const CVornString& words) override;
     QString Title() const override { return m_title; }
 
 protected:

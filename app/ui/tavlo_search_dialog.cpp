@@ -16,6 +16,8 @@ CTavloSearchDialog::CTavloSearchDialog(CTavloWindow* frame, QWidget* parent)
           TavloMakeBarButton(this, "1065", QString::fromUtf8("▼"), QString::fromUtf8("次を検索"))),
       m_backward(
           TavloMakeBarButton(this, "1066", QString::fromUtf8("▲"), QString::fromUtf8("前を検索"))),
+      m_backward2(
+          TavloMakeBarButton(this, "1076", QString::fromUtf8("△"), QString::fromUtf8("前を検索"))),
       m_close(
           TavloMakeBarButton(this, "1067", QString::fromUtf8("×"), QString::fromUtf8("閉じる"))) {
     auto* layout = new QHBoxLayout(this);
@@ -24,11 +26,13 @@ CTavloSearchDialog::CTavloSearchDialog(CTavloWindow* frame, QWidget* parent)
     layout->addWidget(m_combo, 1);
     layout->addWidget(m_forward);
     layout->addWidget(m_backward);
+    layout->addWidget(m_backward2);
     layout->addWidget(m_close);
     setAutoFillBackground(true);
     TavloOnEnter(m_combo, [this] { Send(0); });
     connect(m_forward, &QPushButton::clicked, this, [this] { Send(0); });
     connect(m_backward, &QPushButton::clicked, this, [this] { Send(1); });
+    connect(m_backward2, &QPushButton::clicked, this, [this] { Send(1); });
     connect(m_close, &QPushButton::clicked, this, [this] { Close(); });
     ReloadList();
 }
@@ -44,6 +48,8 @@ QPushButton* CTavloSearchDialog::GetButton(int id) const {
         return m_forward;
     case 1066:
         return m_backward;
+    case 1076:
+        return m_backward2;
     case 1067:
         return m_close;
     default:

@@ -33,5 +33,6 @@ private:
     QComboBox* m_combo;
     QPushButton* m_forward;
     QPushButton* m_backward;
+    QPushButton* m_backward2;
     QPushButton* m_close;
 };

@@ -1,10 +1,12 @@
 #include "tavlo_subject_view.h"
 
 #include "tavlo_bookmark_file.h"
+#include "tavlo_find2ch_fetch.h"
 #include "tavlo_list_item.h"
 #include "tavlo_list_sort.h"
 #include "tavlo_main_frame.h"
 #include "tavlo_message_dialog.h"
+#include "tavlo_next_thread.h"
 #include "tavlo_path.h"
 #include "tavlo_platform.h"
 #include "tavlo_settings.h"
@@ -228,6 +230,73 @@ void CTavloSubjectView::ShowFind2ch() {
     CVornString host(kFind2chHost);
     CreateFromFile(CVornString(TavloSjis(QString::fromUtf8("２ちゃんねる検索"))),
                    "http://.tmp/" + host + "/", host);
+}
+
+int CTavloSubjectView::Find2ch(const CVornString& url, const CVornString& words) {
+    if (m_busy)
+        return 0;
+    CVornString host(kFind2chHost);
+    const CVornString boardUrl = "http://.tmp/" + host + "/";
+    const CVornString path = CTavloPath::GetBoardDirectory(boardUrl) + "/subject.txt";
+    m_busy = 1;
+    QPointer<QWidget> alive(this);
+    auto fresh = std::make_unique<CTavloSubjectFile>();
+    int r = CTavloFind2chFetch::Fetch(path, url, *fresh, m_frame, stopRequest());
+    if (!alive)
+        return r;
+    m_busy = 0;
+    VLOG(1, "CTavloSubjectView::Find2ch", "[%s] %s: %d", words.c_str(), url.c_str(), r);
+    if (r == 0) {
+        setBoard(CVornString(TavloSjis(QString::fromUtf8("２ちゃんねる検索"))), boardUrl, host);
+        SetItemCount(0);
+        clearLists();
+        m_list = std::move(fresh);
+        showRows();
+        const CTavloSettings& s = CTavloSettings::Instance();
+        SortItems(s.SortColumn[CTavloSettings::LV_SUBJECT], s.SortAsc[CTavloSettings::LV_SUBJECT]);
+        setTitle();
+        return 0;
+    }
+    if (r == -201) {
+        TavloMessageBox(this, "検索結果のページを読めませんでした(EUC-JPではありません)", kCaption,
+                        TAVLO_MB_OK | TAVLO_MB_ICONERROR);
+    } else if (r != -1) {
+        showError(r);
+    }
+    return r;
+}
+
+void CTavloSubjectView::SearchNextThreadOfSelection() {
+    CTavloListItem* item = GetSelectedItem();
+    if (!item) {
+        TavloMessageBox(this, "スレッドを選択して下さい", kCaption,
+                        TAVLO_MB_OK | TAVLO_MB_ICONERROR);
+        return;
+    }
+    const CVornString title = item->GetTitle();
+    SearchNextThread(title, m_boardUrl);
+}
+
+void CTavloSubjectView::SearchNextThread(const CVornString& title, const CVornString&) {
+    VLOG(2, "CTavloApp::OnSearchRelatedSubject", "%s", title.c_str());
+    if (TavloMessageBox(this, "スレッド一覧を最新化しますか？", kCaption,
+                        TAVLO_MB_YESNO | TAVLO_MB_ICONQUESTION) == TAVLO_IDYES) {
+        QPointer<QWidget> alive(this);
+        const int fetched = Reload();
+        if (!alive || !fetched)
+            return;
+    }
+    const CVornString pattern = TavloNextThreadPattern(title);
+    VLOG(2, "CTavloApp::OnSearchRelatedSubject", "%s", pattern.c_str());
+    Highlight(pattern);
+    // The thread itself matches too: the successor is the hit that is not it.
+    const CTavloListItem* first = GetSelectedItem();
+    const CTavloListItem* second = GetItem(1);
+    if (first && first->GetTitle() == title && second && second->IsSearchHit() == 1 &&
+        second->GetTitle() != title) {
+        ClearSelection();
+        SelectRow(1);
+    }
 }
 
 void CTavloSubjectView::showRows() {

@@ -50,6 +50,14 @@ public:
     bool HasBoard() const override { return !m_boardUrl.IsEmpty(); }
     void ClearNewMarks() override;
     void ShowFind2ch() override;
+    // Fetches the results of a title search into the results list and shows it; on failure
+    // the message is shown and the previous results stay. 0 or the failure's code.
+    int Find2ch(const CVornString& url, const CVornString& words) override;
+    // Next-thread search: asks whether to fetch the list again, then highlights the threads
+    // whose titles match the title's pattern (see TavloNextThreadPattern).
+    void SearchNextThread(const CVornString& title, const CVornString& boardUrl) override;
+    // The same for the selected thread ("スレッドを選択して下さい" without one).
+    void SearchNextThreadOfSelection() override;
 
     // CTavloMainView
     bool OnKeyDown(int vk, Qt::KeyboardModifiers modifiers) override;

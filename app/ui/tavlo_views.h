@@ -76,12 +76,15 @@ public:
     virtual bool HasBoard() const { return false; }
     // Clears the new-post marks of the list.
     virtual void ClearNewMarks() {}
-    // Title search for words with the bar's sort index (message 30); a result code.
-    virtual int Find2ch(int sort, const CVornString& words) { return 0; }
+    // Title search: the results of the search URL the bar built for the words (message 30);
+    // a result code, its message shown already.
+    virtual int Find2ch(const CVornString& url, const CVornString& words) { return 0; }
     // Shows the list of the last title search (message 29).
     virtual void ShowFind2ch() {}
     // Next-thread search for the thread of the thread view (command 32920).
     virtual void SearchNextThread(const CVornString& title, const CVornString& boardUrl) {}
+    // The same for the selected entry of the list.
+    virtual void SearchNextThreadOfSelection() {}
 
 protected:
     CTavloWindow* m_frame;

@@ -352,9 +352,9 @@ TEST_F(Frame, TitleSearchRunsInTheThreadListWithTheStatusBarShownMeanwhile) {
     // A thread list that notes whether the status bar was up while it searched.
     struct Subject : CTavloSubjectPlaceholder {
         using CTavloSubjectPlaceholder::CTavloSubjectPlaceholder;
-        int Find2ch(int sort, const CVornString& words) override {
+        int Find2ch(const CVornString& url, const CVornString& words) override {
             statusShown = frame->IsBarShown(CMainFrame::BAR_STATUS);
-            return CTavloSubjectPlaceholder::Find2ch(sort, words);
+            return CTavloSubjectPlaceholder::Find2ch(url, words);
         }
         CMainFrame* frame = nullptr;
         bool statusShown = false;
@@ -372,7 +372,9 @@ TEST_F(Frame, TitleSearchRunsInTheThreadListWithTheStatusBarShownMeanwhile) {
     f->GetFind2chBar()->GetSortCombo()->setCurrentIndex(3);
     QTest::keyClick(f->GetFind2chBar()->GetCombo()->lineEdit(), Qt::Key_Return);
     EXPECT_TRUE(list->statusShown);
-    EXPECT_EQ(list->LastRequest(), U("２ちゃんねる検索: 天気 (3)"));
+    // The words go to EUC-JP and are URL-encoded; the query ends with sort index 3's text.
+    EXPECT_EQ(list->LastRequest(), U("２ちゃんねる検索: 天気 http://find.5ch.net/index.php?TYPE="
+                                     "TITLE&STR=%C5%B7%B5%A4&COUNT=50&SCEND=D&SORT=CREATED"));
     EXPECT_EQ(f->GetShownView(), TAVLO_VIEW_SUBJECT);
     EXPECT_FALSE(f->IsBarShown(CMainFrame::BAR_FIND2CH));
     EXPECT_FALSE(f->IsBarShown(CMainFrame::BAR_STATUS));
