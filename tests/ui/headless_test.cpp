@@ -174,6 +174,19 @@ TEST_F(Headless, FetchesAThreadByDifferenceAndLeavesTheStoreTheWindowProgramRead
     EXPECT_EQ(r.out, "0\t13\t" + threadUrl(0) + "\tT0\n");
 }
 
+TEST_F(Headless, ProgressGoesToATerminalOnly) {
+    ASSERT_EQ(ctl("create", 5, "&posts=40"), "ok");
+    // On a terminal (script gives the program one), the received bytes are counted on stderr
+    // and the line is cleared before the result.
+    const std::string cmd = "'" + TavloExe() + "' --ini '" + ini() + "' --fetch " + threadUrl(5);
+    Child c({"script", "-qec", cmd, "/dev/null"}, {{"DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}});
+    ASSERT_EQ(c.wait(), 0) << c.out() << c.err();
+    const std::string shown = c.out();
+    EXPECT_NE(shown.find(" bytes"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("\r\033[K"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("40\t40\t" + threadUrl(5)), std::string::npos) << shown;
+}
+
 TEST_F(Headless, ALogThatNoLongerMatchesIsRepairedByAWholeFetch) {
     ASSERT_EQ(ctl("create", 1, "&posts=8"), "ok");
     ASSERT_EQ(tavlo({"--fetch", threadUrl(1)}).rc, 0);
