@@ -327,6 +327,7 @@ std::string readUrl(const CVornString& boardUrl, const CVornString& key) {
 struct BookmarkResult {
     int code = 0;
     std::string error;
+    bool checked = false;
 };
 
 int checkBookmarks(CTavloHeadlessWindow& window, bool json, QJsonArray* out) {
@@ -346,6 +347,7 @@ int checkBookmarks(CTavloHeadlessWindow& window, bool json, QJsonArray* out) {
                 code =
                     cutShort(code, CTavloPath::GetLogPath(entry->GetBoardUrl(), entry->GetKey()));
                 results[static_cast<size_t>(position)].code = code;
+                results[static_cast<size_t>(position)].checked = true;
                 if (code != 0)
                     results[static_cast<size_t>(position)].error = errorText(code, kindText);
             }
@@ -362,8 +364,7 @@ int checkBookmarks(CTavloHeadlessWindow& window, bool json, QJsonArray* out) {
         CTavloBookmarkItem* e = list.Get(i);
         BookmarkResult& r = results[static_cast<size_t>(i)];
         // A stop before the entry's turn leaves it unchecked.
-        const bool checked = i < done.load() || r.code != 0;
-        if (g_stop.load() && !checked && r.code == 0) {
+        if (!r.checked) {
             r.code = -1;
             r.error = errorText(-1, {});
         }

@@ -174,6 +174,19 @@ TEST_F(Headless, FetchesAThreadByDifferenceAndLeavesTheStoreTheWindowProgramRead
     EXPECT_EQ(r.out, "0\t13\t" + threadUrl(0) + "\tT0\n");
 }
 
+TEST_F(Headless, ProgressGoesToATerminalOnly) {
+    ASSERT_EQ(ctl("create", 5, "&posts=40"), "ok");
+    // On a terminal (script gives the program one), the received bytes are counted on stderr
+    // and the line is cleared before the result.
+    const std::string cmd = "'" + TavloExe() + "' --ini '" + ini() + "' --fetch " + threadUrl(5);
+    Child c({"script", "-qec", cmd, "/dev/null"}, {{"DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}});
+    ASSERT_EQ(c.wait(), 0) << c.out() << c.err();
+    const std::string shown = c.out();
+    EXPECT_NE(shown.find(" bytes"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("\r\033[K"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("40\t40\t" + threadUrl(5)), std::string::npos) << shown;
+}
+
 TEST_F(Headless, ALogThatNoLongerMatchesIsRepairedByAWholeFetch) {
     ASSERT_EQ(ctl("create", 1, "&posts=8"), "ok");
     ASSERT_EQ(tavlo({"--fetch", threadUrl(1)}).rc, 0);
@@ -373,6 +386,40 @@ TEST_F(Headless, AnInterruptStopsTheFetchAndTheCutLogIsCompletedNextTime) {
     Ran r = tavlo({"--fetch", threadUrl(4)});
     EXPECT_EQ(r.rc, 0) << r.err;
     EXPECT_TRUE(ReadAll(logPath(4)) == ctl("dat", 4));
+}
+
+TEST_F(Headless, AnInterruptedBookmarkCheckSaysWhichBookmarksWereNotChecked) {
+    const int n = 4;
+    CTavloSettings::Instance().SetInt("ThreadMax", 1);
+    VornCreateDirectories(fx.root().c_str());
+    CTavloBookmarkFile& list = CTavloBookmarkFile::Instance();
+    list.Load(CTavloBookmarkFile::GetDefaultPath());
+    for (int i = n - 1; i >= 0; --i) {
+        ASSERT_EQ(ctl("create", 10 + i, "&posts=30"), "ok");
+        ASSERT_EQ(ctl("mode", 10 + i, "&mode=slow&delay=300"), "ok");
+        ASSERT_TRUE(list.Add(CVornString(kBoardUrl), CVornString("S" + std::to_string(i)),
+                             CVornString(key(10 + i)), CVornString(), CVornString(kBoard)));
+    }
+    ASSERT_TRUE(list.Save());
+    CTavloBookmarkFile::Destroy();
+    Child c({TavloExe(), "--ini", ini(), "--check-bookmarks"},
+            {{"DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}});
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (CTavloDatFile::Count(CVornString(logPath(10))) < 1 && c.running() &&
+           std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(c.running()) << c.err();
+    c.signal(SIGINT);
+    EXPECT_EQ(c.wait(), 130) << c.err();
+    std::vector<std::string> lines = Lines(c.out());
+    ASSERT_EQ(lines.size(), size_t(n)) << c.out();
+    // One at a time: the later ones never started.
+    for (int i = 1; i < n; ++i) {
+        std::vector<std::string> f = Fields(lines[size_t(i)]);
+        ASSERT_EQ(f.size(), 5u) << lines[size_t(i)];
+        EXPECT_EQ(f[4], "stopped");
+        EXPECT_FALSE(CTavloPath::GetFileStatus(CVornString(logPath(10 + i))));
+    }
 }
 
 TEST_F(Headless, NeverRunsWhileTheWindowProgramHoldsTheStoreAndTakesOverAStaleLock) {
