@@ -204,6 +204,23 @@ TEST_F(ImageShell, ArrowsScrollALargePictureByAFifthClampedToItsEdges) {
     EXPECT_EQ(grab(image()).pixelColor(5, 5), QColor(0, 255, 0));
 }
 
+TEST_F(ImageShell, OfflineTheDownloadIsAskedFor) {
+    openThread();
+    CTavloSettings::Instance().SetOnline(0);
+    const QString question = QString::fromUtf8("ファイルが存在しません。サーバから取得しますか？");
+    boxes.answers[question] = TAVLO_IDNO;
+    fx.sim.clearRequests();
+    clickLink(kRed);
+    ASSERT_TRUE(PumpUntil([&] { return boxes.count() > 0; }, 5000));
+    EXPECT_EQ(boxes.last().text, question);
+    EXPECT_FALSE(image()->IsDownloading());
+    EXPECT_TRUE(fx.sim.requests().empty());
+    boxes.answers[question] = TAVLO_IDYES;
+    clickLink(kRed);
+    ASSERT_TRUE(PumpUntil([&] { return f->GetShownView() == TAVLO_VIEW_IMAGE; }, 15000));
+    EXPECT_EQ(image()->GetImage().GetWidth(), 64);
+}
+
 TEST_F(InlineShell, ThumbnailsAreDrawnOnceCachedAndIconsBefore) {
     openThread();
     CTavloDatCtrl* c = threads()->GetCurrentCtrl();
