@@ -1,5 +1,6 @@
 #include "tavlo_main_frame.h"
 
+#include "tavlo_bar_util.h"
 #include "tavlo_bookmark_file.h"
 #include "tavlo_errors.h"
 #include "tavlo_find2ch_dialog.h"
@@ -506,8 +507,11 @@ void CMainFrame::ShowBar(int bar, bool show) {
     const int placed = PlacedBar();
     if (show && placed == bar && bar != BAR_STATUS) {
         bars[bar]->setFocus();
-        if (auto* combo = bars[bar]->findChild<QComboBox*>("1007"))
+        if (auto* combo = bars[bar]->findChild<QComboBox*>("1007")) {
             combo->setFocus();
+            // The last entry stands as the text: typing replaces it instead of joining it.
+            TavloSelectAll(combo);
+        }
     } else if (!show && hadFocus && (placed < 0 || placed == BAR_STATUS)) {
         focusShownView();
     }
@@ -546,9 +550,20 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
         m_lastKey = nullptr;
         return false;
     }
-    if (event->type() != QEvent::KeyPress || m_closing || !isViewArea(watched))
+    if (event->type() != QEvent::KeyPress || m_closing)
         return false;
     auto* key = static_cast<QKeyEvent*>(event);
+    if (auto* bar = qobject_cast<QWidget*>(watched); bar && isBarArea(bar)) {
+        // A key the bar left unused travels on to the client area; it was typed into the bar
+        // (Return after a word), so it is no command for the view.
+        if (key != m_lastKey || !m_lastKeyReceiver || !isBarArea(m_lastKeyReceiver)) {
+            m_lastKey = key;
+            m_lastKeyReceiver = bar;
+        }
+        return false;
+    }
+    if (!isViewArea(watched))
+        return false;
     auto* widget = static_cast<QWidget*>(watched);
     // Qt offers an unused key to each parent in turn; it was offered once already.
     if (key == m_lastKey && m_lastKeyReceiver && widget != m_lastKeyReceiver &&
@@ -591,7 +606,29 @@ bool CMainFrame::DispatchKey(int vk, Qt::KeyboardModifiers modifiers) {
         onMessage(TAVLO_WM_JUMPBAR, 0, 1);
         return true;
     }
+    if (vk == TAVLO_VK_F1 + 9 && !isBoundKey(vk)) {
+        // The desktop's way to the menu bar, for keyboard-only use; a binding wins.
+        openMenuBar();
+        return true;
+    }
     return view && view->OnKeyDown(vk, modifiers);
+}
+
+bool CMainFrame::isBoundKey(int vk) const {
+    const CTavloSettings& s = CTavloSettings::Instance();
+    for (int c = 0; c < CTavloSettings::CMD_COUNT; ++c)
+        if (s.IsKey(c, vk))
+            return true;
+    return false;
+}
+
+void CMainFrame::openMenuBar() {
+    QList<QAction*> menus = menuBar()->actions();
+    if (menus.isEmpty())
+        return;
+    ApplyMenuNumber();
+    menuBar()->setFocus(Qt::ShortcutFocusReason);
+    menuBar()->setActiveAction(menus.first());
 }
 
 // ---- commands and menus --------------------------------------------------------------------

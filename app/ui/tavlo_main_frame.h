@@ -145,6 +145,8 @@ private:
     void buildMenus();
     void rebuildTabMenu();
     void popupMenu(QMenu* menu);
+    void openMenuBar();
+    bool isBoundKey(int vk) const;
     bool isViewArea(QObject* object) const;
     bool isBarArea(const QWidget* widget) const;
     void focusShownView();
