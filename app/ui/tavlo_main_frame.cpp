@@ -14,6 +14,7 @@
 #include "tavlo_process.h"
 #include "tavlo_search_dialog.h"
 #include "tavlo_settings.h"
+#include "tavlo_state_dump.h"
 #include "tavlo_status_dialog.h"
 #include "tavlo_tab_view.h"
 #include "tavlo_url.h"
@@ -356,6 +357,9 @@ void CMainFrame::onViewMessage(intptr_t lParam) {
         TavloMarkCancelledLog(message.get(), m_cancel.load());
     if (m_closing)
         return;
+    if (m_dumpState && message->Type == CTavloMessage::TYPE_CLOSEFILE)
+        QMetaObject::invokeMethod(
+            this, [this] { TavloDumpState(this); }, Qt::QueuedConnection);
     if (message->Type == CTavloMessage::TYPE_CLOSEFILE &&
         static_cast<CTavloCloseFileMessage*>(message.get())->Written > 0)
         refreshThread(message->DatPath, true);
@@ -548,8 +552,13 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
     }
     if (event->type() == QEvent::KeyRelease) {
         m_lastKey = nullptr;
+        if (m_dumpState)
+            noteKeyRelease(static_cast<QKeyEvent*>(event));
         return false;
     }
+    if (m_dumpState && watched == this && event->type() == QEvent::WindowTitleChange)
+        QMetaObject::invokeMethod(
+            this, [this] { TavloDumpState(this); }, Qt::QueuedConnection);
     if (event->type() != QEvent::KeyPress || m_closing)
         return false;
     auto* key = static_cast<QKeyEvent*>(event);
@@ -572,6 +581,17 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
     m_lastKey = key;
     m_lastKeyReceiver = widget;
     return DispatchKey(TavloEventVirtualKey(key), key->modifiers());
+}
+
+void CMainFrame::noteKeyRelease(const QKeyEvent* key) {
+    // The filter sees a release once for every parent it travels to: count it once.
+    const auto id = std::make_pair(key->timestamp(), key->key());
+    if (key->isAutoRepeat() || id == m_lastRelease)
+        return;
+    m_lastRelease = id;
+    TavloCountKey();
+    QMetaObject::invokeMethod(
+        this, [this] { TavloDumpState(this); }, Qt::QueuedConnection);
 }
 
 bool CMainFrame::DispatchKey(int vk, Qt::KeyboardModifiers modifiers) {
@@ -627,7 +647,7 @@ void CMainFrame::openMenuBar() {
     if (menus.isEmpty())
         return;
     ApplyMenuNumber();
-    menuBar()->setFocus(Qt::ShortcutFocusReason);
+    // No focus to the menu bar: leaving it with Escape gives the focus back to the view.
     menuBar()->setActiveAction(menus.first());
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tavlo_state_dump.h"
 #include "tavlo_window.h"
 #include "vorn_string.h"
 
@@ -146,6 +147,7 @@ private:
     void rebuildTabMenu();
     void popupMenu(QMenu* menu);
     void openMenuBar();
+    void noteKeyRelease(const QKeyEvent* key);
     bool isBoundKey(int vk) const;
     bool isViewArea(QObject* object) const;
     bool isBarArea(const QWidget* widget) const;
@@ -185,5 +187,8 @@ private:
     const QKeyEvent* m_lastKey = nullptr;
     QPointer<QWidget> m_lastKeyReceiver;
     std::atomic<bool> m_closing{false};
+    // Tests driving the program from outside read its state from a file (TAVLO_STATE_FILE).
+    const bool m_dumpState = TavloStateDumpWanted();
+    std::pair<quint64, int> m_lastRelease{0, 0};
     std::atomic<int> m_inflight{0};
 };

@@ -125,8 +125,13 @@ TEST_F(FrameKeys, F10OpensTheMenuBarUnlessItIsBound) {
         return f->menuBar()->activeAction() &&
                f->menuBar()->activeAction()->menu() == f->GetMainMenu();
     }));
-    if (QApplication::activePopupWidget())
-        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+    ASSERT_NE(QApplication::activePopupWidget(), nullptr);
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+    ASSERT_TRUE(PumpUntil([] { return QApplication::activePopupWidget() == nullptr; }));
+    // Escape again leaves the menu bar, and the keys go to the view again.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_EQ(f->menuBar()->activeAction(), nullptr);
+    EXPECT_EQ(QApplication::focusWidget(), board);
 
     // Bound to a command, F10 is that command's key.
     QApplication::processEvents();
