@@ -113,6 +113,8 @@ CMainFrame::CMainFrame(QWidget* parent)
     qApp->installEventFilter(this);
     g_liveFrame = this;
     TavloSetSocketCallback(&CMainFrame::SocketCallback);
+    // Transfers on the window thread call back often enough for input to be handled promptly.
+    CVornAsyncSocket::SetCallbackInterval(kCallbackIntervalMs);
 }
 
 CMainFrame::~CMainFrame() {
@@ -120,6 +122,7 @@ CMainFrame::~CMainFrame() {
     if (g_liveFrame.load() == this) {
         g_liveFrame = nullptr;
         TavloSetSocketCallback(nullptr);
+        CVornAsyncSocket::SetCallbackInterval(1000);
     }
 }
 
@@ -550,6 +553,8 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
         RecalcLayout();
         return false;
     }
+    if (m_transferDepth > 0 && duringTransfer(watched, event))
+        return true;
     if (event->type() == QEvent::KeyRelease) {
         m_lastKey = nullptr;
         if (m_dumpState)
@@ -1025,9 +1030,53 @@ int CMainFrame::SocketCallback(CVornSocketMessage& message, void* user) {
     if (frame->m_cancel.load())
         message.result = 1;
     // Connecting a dial-up connection first (MESSAGE_CONNECT_BEGIN) has no counterpart here.
-    if (frame->IsWindowThread() && !frame->m_closing)
+    if (frame->IsWindowThread() && !frame->m_closing) {
+        // A transfer of the window thread keeps the window alive; the input that arrives
+        // meanwhile is sorted by the event filter (see duringTransfer).
+        ++frame->m_transferDepth;
         QCoreApplication::processEvents();
+        --frame->m_transferDepth;
+        if (frame->m_closeWanted && frame->m_transferDepth == 0)
+            message.result = 1;
+    }
     return 0;
+}
+
+bool CMainFrame::duringTransfer(QObject* watched, QEvent* event) {
+    // The view that runs the transfer is in the middle of changing; input for this window may
+    // only stop the work (the cancel key, the status bar's button) or edit a bar's text.
+    // Anything else is refused now rather than acting late on whatever is shown by then.
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::ContextMenu:
+        break;
+    default:
+        return false;
+    }
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || (widget->window() != this && !qobject_cast<QMenu*>(widget)))
+        return false; // a message box or dialog of its own
+    const bool key = event->type() == QEvent::KeyPress;
+    if (key) {
+        auto* k = static_cast<QKeyEvent*>(event);
+        if (keyIs(CTavloSettings::CMD_CANCEL, TavloEventVirtualKey(k))) {
+            OnCancel();
+            return true;
+        }
+        if (isBarArea(widget) && k->key() != Qt::Key_Return && k->key() != Qt::Key_Enter)
+            return false;
+        return true;
+    }
+    if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::Shortcut &&
+        (widget == m_status || m_status->isAncestorOf(widget)))
+        return false;
+    return true;
 }
 
 void CMainFrame::toggleOnline() {
@@ -1241,6 +1290,16 @@ void CMainFrame::onImageDone(intptr_t lParam) {
 // ---- shutting down -------------------------------------------------------------------------
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (m_transferDepth > 0) {
+        // The transfer's view is still on the stack: it is stopped first, the window closed
+        // once it has returned.
+        m_closeWanted = true;
+        m_cancel = 1;
+        event->ignore();
+        QMetaObject::invokeMethod(
+            this, [this] { close(); }, Qt::QueuedConnection);
+        return;
+    }
     Shutdown();
     event->accept();
 }

@@ -8,6 +8,7 @@
 #include "tavlo_search_dialog.h"
 #include "tavlo_settings.h"
 #include "ui_test_util.h"
+#include "vorn_async_socket.h"
 #include "vorn_kcode.h"
 
 #include <QComboBox>
@@ -15,6 +16,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -51,6 +53,8 @@ protected:
         f->ShowView(TAVLO_VIEW_BOARD);
         boxes.boxes.clear();
     }
+    // The socket callback's user is the frame as a window.
+    void* window() { return static_cast<CTavloWindow*>(f); }
     CTavloThreadPlaceholder* thread() {
         return static_cast<CTavloThreadPlaceholder*>(f->Views().thread);
     }
@@ -142,6 +146,45 @@ TEST_F(FrameKeys, F10OpensTheMenuBarUnlessItIsBound) {
     EXPECT_EQ(f->menuBar()->activeAction(), nullptr);
     if (QApplication::activePopupWidget())
         QApplication::activePopupWidget()->close();
+}
+
+TEST_F(FrameKeys, InputDuringAWindowThreadTransferIsRefusedNotDelayed) {
+    // The network callback of a transfer on the window thread handles the window's events;
+    // the shown view is in the middle of changing then.
+    auto post = [&](Qt::Key k) {
+        QApplication::postEvent(board, new QKeyEvent(QEvent::KeyPress, k, Qt::NoModifier));
+    };
+    post(Qt::Key_Return);
+    post(Qt::Key_R);
+    CVornSocketMessage wait{};
+    wait.message = MESSAGE_RECV_WAIT;
+    EXPECT_EQ(CMainFrame::SocketCallback(wait, window()), 0);
+    EXPECT_EQ(wait.result, 0);
+    EXPECT_FALSE(f->InTransfer());
+    // Refused at once, not kept for later.
+    QApplication::processEvents();
+    EXPECT_TRUE(board->keys.empty());
+    // Outside a transfer keys act again.
+    post(Qt::Key_R);
+    QApplication::processEvents();
+    EXPECT_EQ(board->keys, std::vector<int>{'R'});
+
+    // Closing the window stops the transfer; the frame closes once it has returned.
+    QMetaObject::invokeMethod(f, [this] { f->close(); }, Qt::QueuedConnection);
+    CVornSocketMessage again{};
+    again.message = MESSAGE_RECV_WAIT;
+    CMainFrame::SocketCallback(again, window());
+    EXPECT_FALSE(f->IsShuttingDown());
+    EXPECT_EQ(f->GetCancelFlag(), 1);
+    CVornSocketMessage last{};
+    last.message = MESSAGE_RECV_WAIT;
+    CMainFrame::SocketCallback(last, window());
+    EXPECT_EQ(last.result, 1);
+    EXPECT_TRUE(PumpUntil([&] { return f->IsShuttingDown(); }));
+}
+
+TEST_F(FrameKeys, WindowThreadTransfersCallBackOften) {
+    EXPECT_LE(CVornAsyncSocket::CallbackInterval(), CMainFrame::kCallbackIntervalMs);
 }
 
 } // namespace
