@@ -86,6 +86,7 @@ private:
     struct Worker;
 
     int openInCtrl(CTavloDatCtrl* ctrl);
+    CVornString movedBoardUrl() const;
     void removeTab(int index, bool save);
     void setWindowTitleFrom(CTavloDatCtrl* ctrl);
     void applyTabFont();
