@@ -130,7 +130,8 @@ public:
     // Stops the network work, lets workers that wait on the frame go on, and destroys the
     // views (whose workers end) while the frame is still whole. Called on close.
     void Shutdown();
-    bool IsShuttingDown() const { return m_closing.load(); }
+    // Also once a close waits for a window-thread transfer to return.
+    bool IsShuttingDown() const { return m_closing.load() || m_closeWanted.load(); }
     // true while a window-thread transfer lets the window handle its events.
     bool InTransfer() const { return m_transferDepth > 0; }
     bool IsWindowThread() const { return std::this_thread::get_id() == m_windowThread; }
@@ -194,7 +195,7 @@ private:
     std::atomic<bool> m_closing{false};
     // Inside the network callback's event processing (a transfer of the window thread waits).
     int m_transferDepth = 0;
-    bool m_closeWanted = false;
+    std::atomic<bool> m_closeWanted{false};
     // Tests driving the program from outside read its state from a file (TAVLO_STATE_FILE).
     const bool m_dumpState = TavloStateDumpWanted();
     std::pair<quint64, int> m_lastRelease{0, 0};
