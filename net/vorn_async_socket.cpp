@@ -4,10 +4,27 @@
 #include "vorn_log.h"
 #include "vorn_net_internal.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <poll.h>
 #include <string>
 #include <sys/socket.h>
+
+namespace {
+
+// Milliseconds between two callbacks while a transfer waits, per thread: a window thread that
+// keeps its window alive from the callback needs it often, a worker does not.
+thread_local int t_callbackInterval = 1000;
+
+} // namespace
+
+void CVornAsyncSocket::SetCallbackInterval(int ms) {
+    t_callbackInterval = std::clamp(ms, 1, 1000);
+}
+
+int CVornAsyncSocket::CallbackInterval() {
+    return t_callbackInterval;
+}
 
 int CVornAsyncSocket::CallbackProc(MESSAGE message, intptr_t data) {
     if (!m_callback)
@@ -88,14 +105,15 @@ int CVornAsyncSocket::Connect(const char* host, unsigned short port, int timeout
              vornnet::LastError(), host, port);
         return connectFail();
     }
-    for (int i = 0; !connected && i < timeout; ++i) {
+    const int slice = CallbackInterval();
+    for (long waited = 0; !connected && waited < timeout * 1000L; waited += slice) {
         if (CallbackProc(MESSAGE_CONNECT_WAIT, 0)) {
             VLOG(0, where, "CANCEL[%d][%d](%s:%d,%d)", fd, vornnet::LastError(), host, port,
                  timeout);
             break;
         }
         short rev = 0;
-        int w = waitEvents(POLLIN | POLLOUT, 1000, &rev);
+        int w = waitEvents(POLLIN | POLLOUT, slice, &rev);
         if (w < 0)
             return connectFail();
         if (w == 0)
@@ -144,7 +162,8 @@ int CVornAsyncSocket::Recv(char* buf, int size) {
 }
 
 int CVornAsyncSocket::waitReadable(MESSAGE waitMessage, bool reportDone) {
-    int w = hasPendingData() ? 1 : waitEvents(POLLIN, 1000);
+    const int slice = CallbackInterval();
+    int w = hasPendingData() ? 1 : waitEvents(POLLIN, slice);
     if (w < 0) {
         m_waitState = WAIT_FAILED;
         if (reportDone)
@@ -156,7 +175,8 @@ int CVornAsyncSocket::waitReadable(MESSAGE waitMessage, bool reportDone) {
         return -1;
     }
     if (w == 0) {
-        if (m_recvTimeout > 0 && ++m_idle >= m_recvTimeout) {
+        m_idle += slice;
+        if (m_recvTimeout > 0 && m_idle >= m_recvTimeout * 1000L) {
             m_waitState = WAIT_TIMEOUT;
             VLOG(0, "CVornAsyncSocket::Recv", "TIMEOUT[%d](%d)", GetSocket(), m_recvTimeout);
             if (reportDone)
@@ -202,7 +222,9 @@ int CVornAsyncSocket::onTlsWait() {
         m_waitState = WAIT_CANCELED;
         return 1;
     }
-    if (m_recvTimeout > 0 && ++m_idle >= m_recvTimeout) {
+    // A TLS wait lasts a second.
+    m_idle += 1000;
+    if (m_recvTimeout > 0 && m_idle >= m_recvTimeout * 1000L) {
         m_waitState = WAIT_TIMEOUT;
         return 1;
     }

@@ -54,6 +54,10 @@ public:
 
     // Most seconds a receive may wait without any data arriving; 0 (default) waits until the
     // callback cancels.
+    // The longest wait between two callbacks of the calling thread's transfers (1 to 1000 ms,
+    // default 1000); timeouts stay in seconds.
+    static void SetCallbackInterval(int ms);
+    static int CallbackInterval();
     void SetRecvTimeout(int seconds) { m_recvTimeout = seconds < 0 ? 0 : seconds; }
     int GetRecvTimeout() const { return m_recvTimeout; }
     int GetWaitState() const { return m_waitState; }
@@ -83,6 +87,6 @@ private:
     void* m_user = nullptr;
     int m_recvTimeout = 0;
     int m_waitState = WAIT_OK;
-    int m_idle = 0;
+    long m_idle = 0; // ms waited without data
     MESSAGE m_tlsWaitMessage = MESSAGE_RECV_WAIT;
 };

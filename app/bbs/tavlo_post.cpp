@@ -1,4 +1,5 @@
 #include "tavlo_post.h"
+#include "tavlo_bbs_dolib.h"
 
 #include "tavlo_domains.h"
 #include "tavlo_net_hooks.h"
@@ -26,6 +27,14 @@ const char kSubmitSjis[] = "\x8f\x91\x82\xab\x8d\x9e\x82\xde";
 std::atomic<bool> g_inProgress{false};
 std::mutex g_loginMutex;
 TavloViewerLogin g_login;
+
+// Without an installed login the viewer kind's own one is used; it writes DoLibSid itself.
+bool viewerRelogin(CVornString* sid) {
+    if (CTavloBbsDoLib::Relogin() != 0)
+        return false;
+    *sid = CTavloSettings::Instance().DoLibSid;
+    return true;
+}
 
 bool hostIs(const std::string& host, const std::vector<std::string>& names, bool subdomains) {
     for (const std::string& n : names) {
@@ -486,7 +495,7 @@ int CTavloPoster::submitOnce(const CTavloPostRequest& request, bool* retry) {
                 TavloViewerLogin login;
                 {
                     std::lock_guard<std::mutex> lock(g_loginMutex);
-                    login = g_login;
+                    login = g_login ? g_login : TavloViewerLogin(viewerRelogin);
                 }
                 CVornString sid;
                 if (login && login(&sid)) {

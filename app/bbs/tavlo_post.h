@@ -81,8 +81,8 @@ struct CTavloPostRequest {
 };
 
 // The viewer login that an error page may offer to retry after: fills the new session and
-// returns true on success. Installed by the program where the login lives; without one the
-// login counts as failed.
+// returns true on success. Without one installed, the viewer kind's login
+// (CTavloBbsDoLib::Relogin) is used.
 using TavloViewerLogin = std::function<bool(CVornString* sid)>;
 void TavloSetViewerLogin(TavloViewerLogin login);
 

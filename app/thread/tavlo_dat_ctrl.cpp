@@ -238,8 +238,16 @@ void CTavloDatCtrl::OnWriteFile(const CVornString& text) {
          text.GetLength());
     applyOptions(m_conv);
     std::u16string added;
-    if (shown > 0)
-        added = u"\r\n";
+    if (shown > 0) {
+        // Every post already ends with its empty line; only a text cut short of it needs one
+        // (a second blank line would stand before the first new post).
+        const CTavloTextLayout& layout = m_text->Layout();
+        const size_t n = layout.Length();
+        int ends = 0;
+        while (ends < 2 && static_cast<size_t>(ends) < n && layout.At(n - 1 - ends) == u'\n')
+            ++ends;
+        added.assign(static_cast<size_t>(2 - ends), u'\n');
+    }
     bool hadTitle = m_conv.HasTitle();
     m_conv.ConvertSjis(text.view(), shown + 1, shown + 1, m_ng.get(), m_hideAboned, added);
     m_text->AppendText(added);

@@ -460,12 +460,36 @@ bool CTavloDatView::DeleteThread() {
     if (TavloMessageBox(this, "このスレッドを削除しますか？", kTavloCaption,
                         TAVLO_MB_YESNO | TAVLO_MB_ICONQUESTION) != TAVLO_IDYES)
         return false;
-    CVornString logPath = c->GetLogPath();
-    CTavloDatFile::Delete(c->GetBoardUrl(), c->GetKey());
+    CVornString boardUrl = c->GetBoardUrl();
+    if (!VornFileExists(c->GetLogPath().c_str()))
+        boardUrl = movedBoardUrl();
+    CVornString logPath = CTavloPath::GetLogPath(boardUrl, c->GetKey());
+    CTavloDatFile::Delete(boardUrl, c->GetKey());
     // Its files are gone: closing must not write them again.
     removeTab(index, false);
     send(TAVLO_WM_LOGDELETED, 0, reinterpret_cast<intptr_t>(&logPath));
     return true;
+}
+
+CVornString CTavloDatView::movedBoardUrl() const {
+    // The board moved while the tab was open: its logs went along to the address the board
+    // lists give for its id now.
+    CVornString id;
+    const CTavloDatCtrl* c = GetCurrentCtrl();
+    GetCurrentBoard(nullptr, nullptr, &id);
+    CTavloBoardFileEtc etc;
+    CTavloBoardFile menu;
+    for (CTavloBoardFile* f : {static_cast<CTavloBoardFile*>(&etc), &menu}) {
+        if (f->Load() != 0)
+            continue;
+        for (int row = 0; row < f->GetRowCount(); ++row) {
+            const CVornString url = f->Get(row, CTavloBoardFile::COL_URL);
+            if (f->Get(row, CTavloBoardFile::COL_ID) == id && url != c->GetBoardUrl() &&
+                VornFileExists(CTavloPath::GetLogPath(url, c->GetKey()).c_str()))
+                return url;
+        }
+    }
+    return c->GetBoardUrl();
 }
 
 void CTavloDatView::AddBookmark() {

@@ -95,6 +95,7 @@ private:
     struct Worker;
 
     int openInCtrl(CTavloDatCtrl* ctrl);
+    CVornString movedBoardUrl() const;
     void removeTab(int index, bool save);
     void setWindowTitleFrom(CTavloDatCtrl* ctrl);
     void applyTabFont();

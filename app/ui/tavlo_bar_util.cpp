@@ -62,7 +62,14 @@ void TavloFillCombo(QComboBox* combo, const CVornDataArray& entries) {
 }
 
 void TavloOnEnter(QComboBox* combo, std::function<void()> action) {
-    QLineEdit* edit = combo->lineEdit();
-    if (edit)
+    // A real key reaches the combo box, which hands it to its line edit by a direct call that
+    // no filter on the line edit sees; keys sent to the line edit itself are caught there.
+    combo->installEventFilter(new EnterFilter(combo, action));
+    if (QLineEdit* edit = combo->lineEdit())
         edit->installEventFilter(new EnterFilter(edit, std::move(action)));
+}
+
+void TavloSelectAll(QComboBox* combo) {
+    if (QLineEdit* edit = combo->lineEdit())
+        edit->selectAll();
 }

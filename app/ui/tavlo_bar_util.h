@@ -20,5 +20,7 @@ QPushButton* TavloMakeBarButton(QWidget* parent, const char* id, const QString& 
 // Enter in the word list runs action once (the key is taken, so it does not travel on to the
 // combo box and back to its line edit).
 void TavloOnEnter(QComboBox* combo, std::function<void()> action);
+// Selects the whole text, so that what is typed next replaces the last entry.
+void TavloSelectAll(QComboBox* combo);
 // Empties the list and fills it with board-text entries; the first becomes the text.
 void TavloFillCombo(QComboBox* combo, const CVornDataArray& entries);

@@ -385,6 +385,20 @@ void CTavloListView::StoreSort() {
         s.SetSortColumn(m_listSetting, m_sortColumn);
     if (s.SortAsc[v] != m_sortAsc)
         s.SetSortAsc(m_listSetting, m_sortAsc);
+    ShowSortIndicator();
+}
+
+int CTavloListView::SortIndicatorColumn() const {
+    return m_sortColumn >= 0 && m_sortColumn < GetColumnCount() ? m_sortColumn : -1;
+}
+
+void CTavloListView::ShowSortIndicator() {
+    QHeaderView* header = m_ctrl->header();
+    const int column = SortIndicatorColumn();
+    // Keys that belong to no column (marks, search hits) show no arrow.
+    header->setSortIndicatorShown(column >= 0);
+    if (column >= 0)
+        header->setSortIndicator(column, m_sortAsc ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
 // ---- font and row height -------------------------------------------------------------------

@@ -96,6 +96,9 @@ public:
     void ScrollToTop();
 
     // ---- sort state ----
+    // The header's arrow at the column of the current sort key, if it has one.
+    void ShowSortIndicator();
+    virtual int SortIndicatorColumn() const;
     int GetSortColumn() const { return m_sortColumn; }
     int GetSortAsc() const { return m_sortAsc; }
     // Writes column and direction to the list's SortColumn/SortAsc settings, each only when it

@@ -1,6 +1,7 @@
 #include "tavlo_main_frame.h"
 #include "tavlo_config_dialog.h"
 
+#include "tavlo_bar_util.h"
 #include "tavlo_bookmark_file.h"
 #include "tavlo_errors.h"
 #include "tavlo_find2ch_dialog.h"
@@ -16,6 +17,7 @@
 #include "tavlo_process.h"
 #include "tavlo_search_dialog.h"
 #include "tavlo_settings.h"
+#include "tavlo_state_dump.h"
 #include "tavlo_status_dialog.h"
 #include "tavlo_tab_view.h"
 #include "tavlo_url.h"
@@ -114,6 +116,8 @@ CMainFrame::CMainFrame(QWidget* parent)
     qApp->installEventFilter(this);
     g_liveFrame = this;
     TavloSetSocketCallback(&CMainFrame::SocketCallback);
+    // Transfers on the window thread call back often enough for input to be handled promptly.
+    CVornAsyncSocket::SetCallbackInterval(kCallbackIntervalMs);
 }
 
 CMainFrame::~CMainFrame() {
@@ -121,6 +125,7 @@ CMainFrame::~CMainFrame() {
     if (g_liveFrame.load() == this) {
         g_liveFrame = nullptr;
         TavloSetSocketCallback(nullptr);
+        CVornAsyncSocket::SetCallbackInterval(1000);
     }
 }
 
@@ -362,6 +367,9 @@ void CMainFrame::onViewMessage(intptr_t lParam) {
         TavloMarkCancelledLog(message.get(), m_cancel.load());
     if (m_closing)
         return;
+    if (m_dumpState && message->Type == CTavloMessage::TYPE_CLOSEFILE)
+        QMetaObject::invokeMethod(
+            this, [this] { TavloDumpState(this); }, Qt::QueuedConnection);
     if (message->Type == CTavloMessage::TYPE_CLOSEFILE &&
         static_cast<CTavloCloseFileMessage*>(message.get())->Written > 0)
         refreshThread(message->DatPath, true);
@@ -513,8 +521,11 @@ void CMainFrame::ShowBar(int bar, bool show) {
     const int placed = PlacedBar();
     if (show && placed == bar && bar != BAR_STATUS) {
         bars[bar]->setFocus();
-        if (auto* combo = bars[bar]->findChild<QComboBox*>("1007"))
+        if (auto* combo = bars[bar]->findChild<QComboBox*>("1007")) {
             combo->setFocus();
+            // The last entry stands as the text: typing replaces it instead of joining it.
+            TavloSelectAll(combo);
+        }
     } else if (!show && hadFocus && (placed < 0 || placed == BAR_STATUS)) {
         focusShownView();
     }
@@ -549,13 +560,31 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
         RecalcLayout();
         return false;
     }
+    if (m_transferDepth > 0 && duringTransfer(watched, event))
+        return true;
     if (event->type() == QEvent::KeyRelease) {
         m_lastKey = nullptr;
+        if (m_dumpState)
+            noteKeyRelease(static_cast<QKeyEvent*>(event));
         return false;
     }
-    if (event->type() != QEvent::KeyPress || m_closing || !isViewArea(watched))
+    if (m_dumpState && watched == this && event->type() == QEvent::WindowTitleChange)
+        QMetaObject::invokeMethod(
+            this, [this] { TavloDumpState(this); }, Qt::QueuedConnection);
+    if (event->type() != QEvent::KeyPress || m_closing)
         return false;
     auto* key = static_cast<QKeyEvent*>(event);
+    if (auto* bar = qobject_cast<QWidget*>(watched); bar && isBarArea(bar)) {
+        // A key the bar left unused travels on to the client area; it was typed into the bar
+        // (Return after a word), so it is no command for the view.
+        if (key != m_lastKey || !m_lastKeyReceiver || !isBarArea(m_lastKeyReceiver)) {
+            m_lastKey = key;
+            m_lastKeyReceiver = bar;
+        }
+        return false;
+    }
+    if (!isViewArea(watched))
+        return false;
     auto* widget = static_cast<QWidget*>(watched);
     // Qt offers an unused key to each parent in turn; it was offered once already.
     if (key == m_lastKey && m_lastKeyReceiver && widget != m_lastKeyReceiver &&
@@ -564,6 +593,17 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
     m_lastKey = key;
     m_lastKeyReceiver = widget;
     return DispatchKey(TavloEventVirtualKey(key), key->modifiers());
+}
+
+void CMainFrame::noteKeyRelease(const QKeyEvent* key) {
+    // The filter sees a release once for every parent it travels to: count it once.
+    const auto id = std::make_pair(key->timestamp(), key->key());
+    if (key->isAutoRepeat() || id == m_lastRelease)
+        return;
+    m_lastRelease = id;
+    TavloCountKey();
+    QMetaObject::invokeMethod(
+        this, [this] { TavloDumpState(this); }, Qt::QueuedConnection);
 }
 
 bool CMainFrame::DispatchKey(int vk, Qt::KeyboardModifiers modifiers) {
@@ -598,7 +638,29 @@ bool CMainFrame::DispatchKey(int vk, Qt::KeyboardModifiers modifiers) {
         onMessage(TAVLO_WM_JUMPBAR, 0, 1);
         return true;
     }
+    if (vk == TAVLO_VK_F1 + 9 && !isBoundKey(vk)) {
+        // The desktop's way to the menu bar, for keyboard-only use; a binding wins.
+        openMenuBar();
+        return true;
+    }
     return view && view->OnKeyDown(vk, modifiers);
+}
+
+bool CMainFrame::isBoundKey(int vk) const {
+    const CTavloSettings& s = CTavloSettings::Instance();
+    for (int c = 0; c < CTavloSettings::CMD_COUNT; ++c)
+        if (s.IsKey(c, vk))
+            return true;
+    return false;
+}
+
+void CMainFrame::openMenuBar() {
+    QList<QAction*> menus = menuBar()->actions();
+    if (menus.isEmpty())
+        return;
+    ApplyMenuNumber();
+    // No focus to the menu bar: leaving it with Escape gives the focus back to the view.
+    menuBar()->setActiveAction(menus.first());
 }
 
 // ---- commands and menus --------------------------------------------------------------------
@@ -997,9 +1059,53 @@ int CMainFrame::SocketCallback(CVornSocketMessage& message, void* user) {
                 message.result = 1;
         }
     }
-    if (frame->IsWindowThread() && !frame->m_closing)
+    if (frame->IsWindowThread() && !frame->m_closing) {
+        // A transfer of the window thread keeps the window alive; the input that arrives
+        // meanwhile is sorted by the event filter (see duringTransfer).
+        ++frame->m_transferDepth;
         QCoreApplication::processEvents();
+        --frame->m_transferDepth;
+        if (frame->m_closeWanted && frame->m_transferDepth == 0)
+            message.result = 1;
+    }
     return 0;
+}
+
+bool CMainFrame::duringTransfer(QObject* watched, QEvent* event) {
+    // The view that runs the transfer is in the middle of changing; input for this window may
+    // only stop the work (the cancel key, the status bar's button) or edit a bar's text.
+    // Anything else is refused now rather than acting late on whatever is shown by then.
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::ContextMenu:
+        break;
+    default:
+        return false;
+    }
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || (widget->window() != this && !qobject_cast<QMenu*>(widget)))
+        return false; // a message box or dialog of its own
+    const bool key = event->type() == QEvent::KeyPress;
+    if (key) {
+        auto* k = static_cast<QKeyEvent*>(event);
+        if (keyIs(CTavloSettings::CMD_CANCEL, TavloEventVirtualKey(k))) {
+            OnCancel();
+            return true;
+        }
+        if (isBarArea(widget) && k->key() != Qt::Key_Return && k->key() != Qt::Key_Enter)
+            return false;
+        return true;
+    }
+    if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::Shortcut &&
+        (widget == m_status || m_status->isAncestorOf(widget)))
+        return false;
+    return true;
 }
 
 void CMainFrame::toggleOnline() {
@@ -1228,6 +1334,16 @@ void CMainFrame::onImageDone(intptr_t lParam) {
 // ---- shutting down -------------------------------------------------------------------------
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (m_transferDepth > 0) {
+        // The transfer's view is still on the stack: it is stopped first, the window closed
+        // once it has returned.
+        m_closeWanted = true;
+        m_cancel = 1;
+        event->ignore();
+        QMetaObject::invokeMethod(
+            this, [this] { close(); }, Qt::QueuedConnection);
+        return;
+    }
     Shutdown();
     event->accept();
 }

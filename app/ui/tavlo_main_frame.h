@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tavlo_vent.h"
+#include "tavlo_state_dump.h"
 #include "tavlo_window.h"
 #include "vorn_string.h"
 
@@ -51,6 +52,8 @@ class CMainFrame : public QMainWindow, public CTavloWindow {
 public:
     enum Bar { BAR_STATUS, BAR_SEARCH, BAR_FIND2CH, BAR_JUMP, BAR_COUNT };
     static constexpr int kBarHeight = 46;
+    // The longest wait of a window-thread transfer between two looks at the window's events.
+    static constexpr int kCallbackIntervalMs = 10;
 
     explicit CMainFrame(QWidget* parent = nullptr);
     ~CMainFrame() override;
@@ -128,7 +131,10 @@ public:
     // Stops the network work, lets workers that wait on the frame go on, and destroys the
     // views (whose workers end) while the frame is still whole. Called on close.
     void Shutdown();
-    bool IsShuttingDown() const { return m_closing.load(); }
+    // Also once a close waits for a window-thread transfer to return.
+    bool IsShuttingDown() const { return m_closing.load() || m_closeWanted.load(); }
+    // true while a window-thread transfer lets the window handle its events.
+    bool InTransfer() const { return m_transferDepth > 0; }
     bool IsWindowThread() const { return std::this_thread::get_id() == m_windowThread; }
 
     // The network progress callback installed for every transfer (user: the CTavloWindow).
@@ -146,6 +152,10 @@ private:
     void buildMenus();
     void rebuildTabMenu();
     void popupMenu(QMenu* menu);
+    void openMenuBar();
+    void noteKeyRelease(const QKeyEvent* key);
+    bool duringTransfer(QObject* watched, QEvent* event);
+    bool isBoundKey(int vk) const;
     bool isViewArea(QObject* object) const;
     bool isBarArea(const QWidget* widget) const;
     void focusShownView();
@@ -187,5 +197,11 @@ private:
     const QKeyEvent* m_lastKey = nullptr;
     QPointer<QWidget> m_lastKeyReceiver;
     std::atomic<bool> m_closing{false};
+    // Inside the network callback's event processing (a transfer of the window thread waits).
+    int m_transferDepth = 0;
+    std::atomic<bool> m_closeWanted{false};
+    // Tests driving the program from outside read its state from a file (TAVLO_STATE_FILE).
+    const bool m_dumpState = TavloStateDumpWanted();
+    std::pair<quint64, int> m_lastRelease{0, 0};
     std::atomic<int> m_inflight{0};
 };

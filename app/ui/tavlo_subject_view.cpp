@@ -341,12 +341,29 @@ TavloStopRequest CTavloSubjectView::stopRequest() const {
 void CTavloSubjectView::SortItems(int column, int ascending) {
     CVornTime timer;
     const int key = TavloSubjectSortKeyOf(column, IsSearchList());
+    // The chosen thread stays chosen wherever it lands, so that Enter opens it.
+    CTavloListItem* selected = GetSelectedItem();
     TavloSortSubjects(*m_list, key, ascending);
     RedrawItems();
     m_sortColumn = key;
     m_sortAsc = ascending;
     StoreSort();
+    if (selected)
+        for (int row = 0; row < GetItemCount(); ++row)
+            if (GetItem(row) == selected) {
+                SelectRow(row);
+                break;
+            }
     VLOG(2, "CTavloSubjectView::SortItems", "done %d %d(msec)", column, timer.Elapsed());
+}
+
+int CTavloSubjectView::SortIndicatorColumn() const {
+    const bool search = IsSearchList();
+    if (m_sortColumn == SUBJECT_SORT_BOARD)
+        return search ? 4 : -1;
+    if (m_sortColumn == SUBJECT_SORT_KEY && search)
+        return -1;
+    return m_sortColumn <= SUBJECT_SORT_KEY ? m_sortColumn : -1;
 }
 
 void CTavloSubjectView::OpenSelectedItem() {

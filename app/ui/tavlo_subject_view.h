@@ -41,6 +41,7 @@ public:
     // CTavloListView
     void SortItems(int column, int ascending) override;
     void OpenSelectedItem() override;
+    int SortIndicatorColumn() const override;
     int GetItemText(QString& text, int row, int column) override;
     CTavloListItem* GetItem(int row) override;
 

@@ -215,6 +215,36 @@ TEST_F(AsyncSocketTest, RecvTimeoutEndsAnIdleWait) {
     EXPECT_EQ(CVornAsyncSocket::WAIT_TIMEOUT, s.GetWaitState());
 }
 
+TEST_F(AsyncSocketTest, AShortCallbackIntervalReportsOftenAndKeepsTheTimeoutInSeconds) {
+    // A window thread asks for frequent callbacks; other threads keep one a second.
+    int other = 0;
+    std::thread([&] {
+        CVornAsyncSocket::SetCallbackInterval(10);
+        other = CVornAsyncSocket::CallbackInterval();
+    }).join();
+    EXPECT_EQ(other, 10);
+    EXPECT_EQ(CVornAsyncSocket::CallbackInterval(), 1000);
+
+    CVornAsyncSocket::SetCallbackInterval(10);
+    Recorder rec;
+    CVornAsyncSocket s;
+    s.SetCallbackProc(Recorder::Callback, &rec);
+    s.SetRecvTimeout(1);
+    ASSERT_EQ(1, s.Connect("127.0.0.1", s_fixture->http(), 5));
+    const char req[] = "GET /stall HTTP/1.1\r\n\r\n";
+    ASSERT_EQ(static_cast<int>(sizeof req - 1), s.Send(req, sizeof req - 1));
+    char buf[64];
+    int64_t t0 = NowMs();
+    EXPECT_EQ(0, s.Recv(buf, sizeof buf));
+    const int64_t elapsed = NowMs() - t0;
+    CVornAsyncSocket::SetCallbackInterval(1000);
+    EXPECT_EQ(CVornAsyncSocket::WAIT_TIMEOUT, s.GetWaitState());
+    // A second of 10-ms waits: far more reports than the one a second-long wait gives, and
+    // the timeout still a second (at least).
+    EXPECT_GE(rec.count(MESSAGE_RECV_WAIT), 20);
+    EXPECT_GE(elapsed, 950);
+}
+
 TEST_F(AsyncSocketTest, RecvReportsTheByteCount) {
     Recorder rec;
     CVornAsyncSocket s;

@@ -153,11 +153,21 @@ TEST_F(DatCtrl, AppendingAfterAFetchLeavesTheViewAlone) {
     ctrl->OnWriteFile(CVornString(Posts(31, 33)));
     EXPECT_EQ(ctrl->GetTextCtrl()->GetTopLine(), top);
     EXPECT_EQ(ctrl->GetPostCount(), 33);
-    EXPECT_NE(Text().find(u"\n\n\r\n\x03[31]"), std::u16string::npos);
     EXPECT_EQ(DateMark(31), TAVLO_MARK_DATE_NEW);
     EXPECT_EQ(DateMark(33), TAVLO_MARK_DATE_NEW);
     // The index follows the appended posts.
     EXPECT_EQ(ctrl->GetPostNumber(ctrl->GetPostLine(32)), 32);
+    // Each post ends with exactly one empty line, appended or not: the posts before 31 read
+    // the same as in a whole rendering of the log.
+    const std::u16string appended = Text();
+    WriteLog(Posts(1, 33));
+    ASSERT_EQ(ctrl->CreateFromFile(), 0);
+    const std::u16string whole = Text();
+    const size_t a = appended.find(u"\x03[31]");
+    const size_t w = whole.find(u"\x03[31]");
+    ASSERT_NE(a, std::u16string::npos);
+    ASSERT_NE(w, std::u16string::npos);
+    EXPECT_EQ(appended.substr(0, a), whole.substr(0, w));
 }
 
 TEST_F(DatCtrl, FirstFetchIntoAnEmptyViewTakesTheTitle) {

@@ -1,4 +1,5 @@
 #include "../bbs/fetch_support.h"
+#include "tavlo_board_file.h"
 #include "tavlo_bookmark_file.h"
 #include "tavlo_dat_file.h"
 #include "tavlo_dat_view.h"
@@ -14,6 +15,8 @@
 #include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 namespace {
 
@@ -302,6 +305,26 @@ TEST_F(DatView, DeleteAsksThenRemovesFilesAndTab) {
     EXPECT_FALSE(VornFileExists(logPath("6001").c_str()));
     EXPECT_FALSE(VornFileExists(
         CTavloPath::GetInfoPath(CVornString(kBoardUrl), CVornString("6001")).c_str()));
+    EXPECT_EQ(view->GetTabCount(), 0);
+}
+
+TEST_F(DatView, DeleteOfAThreadWhoseBoardMovedRemovesTheLogAtTheNewPlace) {
+    writeLog("6002", thread(3));
+    ASSERT_EQ(open("6002"), 1);
+    // The board moves while the tab is open: its directory goes to the new host and the
+    // board list names the new address for the same id.
+    const CVornString moved("http://moved.example-bbs.test/test/");
+    const CVornString oldLog = CTavloPath::GetLogPath(CVornString(kBoardUrl), CVornString("6002"));
+    const CVornString newLog = CTavloPath::GetLogPath(moved, CVornString("6002"));
+    ASSERT_TRUE(VornCreateDirectories(CTavloPath::GetDirectory(newLog).c_str()));
+    ASSERT_EQ(std::rename(oldLog.c_str(), newLog.c_str()), 0);
+    CTavloBoardFile boards;
+    boards.AddRow({CVornString("news"), CVornString(), CVornString()});
+    boards.AddRow({CVornString("test board"), moved, CVornString("test")});
+    ASSERT_EQ(boards.Save(), 0);
+    TavloSetMessageBoxHook([](const QString&, const QString&, int) { return TAVLO_IDYES; });
+    EXPECT_TRUE(view->DeleteThread());
+    EXPECT_FALSE(VornFileExists(newLog.c_str()));
     EXPECT_EQ(view->GetTabCount(), 0);
 }
 

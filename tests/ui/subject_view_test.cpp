@@ -213,6 +213,36 @@ TEST_F(SubjectList, TheSortKeyWrapsAfterSevenAndIsWrittenOnlyWhenItChanged) {
     EXPECT_EQ(CTavloSettings::Instance().SortColumn[CTavloSettings::LV_SUBJECT], 1);
 }
 
+TEST_F(SubjectList, SortingKeepsTheChosenThreadChosenAndTheHeaderShowsTheKey) {
+    CTavloSettings::Instance().SetSortColumn(CTavloSettings::LV_SUBJECT, 0);
+    start(1);
+    open();
+    ASSERT_GT(list().GetCount(), 3);
+    subject()->SelectRow(1);
+    const CTavloListItem* chosen = subject()->GetSelectedItem();
+    const QHeaderView* header = subject()->GetListCtrl()->header();
+    for (int step = 0; step < 8; ++step) {
+        key(Qt::Key_Tab);
+        EXPECT_EQ(subject()->GetSelectedItem(), chosen) << subject()->GetSortColumn();
+        const int column = subject()->GetSortColumn();
+        // Keys with a column of their own (number, count, title, speed, key) mark it.
+        EXPECT_EQ(header->isSortIndicatorShown(), column <= SUBJECT_SORT_KEY) << column;
+        if (column <= SUBJECT_SORT_KEY) {
+            EXPECT_EQ(header->sortIndicatorSection(), column);
+        }
+    }
+    f->OnCommand(ID_SORT_RES);
+    EXPECT_EQ(header->sortIndicatorSection(), 1);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    EXPECT_EQ(subject()->GetSelectedItem(), chosen);
+    // Enter opens the chosen thread, not the one now in its old row.
+    const CVornString title = chosen->GetTitle();
+    key(Qt::Key_Return);
+    ASSERT_EQ(threads()->GetTabCount(), 1);
+    ASSERT_TRUE(PumpUntil([&] { return !f->Views().thread->IsBusy(); }, 15000));
+    EXPECT_EQ(threads()->ThreadTitles()[0], TavloQString(title));
+}
+
 TEST_F(SubjectList, TheSearchBarHighlightsMatchingTitlesFirst) {
     start(1);
     open();

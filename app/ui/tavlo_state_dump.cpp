@@ -1,0 +1,79 @@
+#include "tavlo_state_dump.h"
+
+#include "tavlo_list_item.h"
+#include "tavlo_list_view.h"
+#include "tavlo_main_frame.h"
+#include "tavlo_platform.h"
+#include "tavlo_views.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSaveFile>
+#include <QTimer>
+
+#include <cstdlib>
+
+namespace {
+
+int g_keys = 0;
+
+const char* stateFile() {
+    return std::getenv("TAVLO_STATE_FILE");
+}
+
+QString menuTitle(const QWidget* w) {
+    auto* menu = qobject_cast<const QMenu*>(w);
+    return menu ? menu->title() : QString();
+}
+
+} // namespace
+
+bool TavloStateDumpWanted() {
+    const char* path = stateFile();
+    return path && *path;
+}
+
+void TavloCountKey() {
+    ++g_keys;
+}
+
+void TavloDumpState(CMainFrame* frame) {
+    if (!TavloStateDumpWanted() || !frame)
+        return;
+    QString out;
+    auto line = [&out](const char* name, const QString& value) {
+        out += QString::fromUtf8(name) + '=' + QString(value).replace('\n', ' ') + '\n';
+    };
+    line("keys", QString::number(g_keys));
+    line("view", QString::number(frame->GetShownView()));
+    line("bar", QString::number(frame->PlacedBar()));
+    line("title", frame->windowTitle());
+    QAction* active = frame->menuBar()->activeAction();
+    line("menubar", active ? active->text() : QString());
+    line("popup", menuTitle(QApplication::activePopupWidget()));
+    const CTavloFrameViews& v = frame->Views();
+    line("tabs", QString::number(v.thread ? v.thread->GetTabCount() : 0));
+    const bool busy = v.thread && v.thread->IsBusy();
+    line("busy", QString::number(busy ? 1 : 0));
+    // The end of a fetch shows in no event of its own: look again while one runs.
+    static bool again = false;
+    if (busy && !again) {
+        again = true;
+        QTimer::singleShot(100, frame, [frame] {
+            again = false;
+            TavloDumpState(frame);
+        });
+    }
+    if (auto* list = dynamic_cast<CTavloListView*>(v.subject)) {
+        line("sort", QString::number(list->GetSortColumn()));
+        CTavloListItem* item = list->GetSelectedItem();
+        line("selected", item ? TavloQString(item->GetTitle()) : QString());
+    }
+    QSaveFile file(QString::fromLocal8Bit(stateFile()));
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    file.write(out.toUtf8());
+    file.commit();
+}

@@ -1,0 +1,1 @@
+tavlo_add_bench(bench_input_latency SOURCES input_latency_bench.cpp LIBS tavlo_ui)
