@@ -78,7 +78,7 @@ void CTavloDatCtrl::FirstPost() {
 void CTavloDatCtrl::LastPost() {
     m_history.push_back(m_text->GetTopLine());
     JumpNumber(GetLastVisiblePost(), false);
-    m_furthest = std::max(m_furthest, m_text->GetTopLine());
+    RaiseFurthestRead();
 }
 
 bool CTavloDatCtrl::NextPost() {

@@ -285,8 +285,8 @@ bool CTavloDatView::JumpNumber(int number) {
     CTavloDatCtrl* c = GetCurrentCtrl();
     if (!c)
         return false;
+    // A jump asked for by a URL or the grep window is not reading.
     c->JumpNumber(number, true);
-    c->SetFurthestReadLine(std::max(c->GetFurthestReadLine(), c->GetTextCtrl()->GetTopLine()));
     c->Write(false);
     return true;
 }
@@ -671,7 +671,7 @@ bool CTavloDatView::OnKeyDown(int vk, Qt::KeyboardModifiers modifiers) {
         } else {
             return false;
         }
-        c->SetFurthestReadLine(std::max(c->GetFurthestReadLine(), c->GetTextCtrl()->GetTopLine()));
+        c->RaiseFurthestRead();
     }
     return true;
 }

@@ -276,6 +276,7 @@ TEST_F(DatView, PositionSurvivesClosingAndReopening) {
     writeLog("5001", thread(30));
     ASSERT_EQ(open("5001"), 1);
     ctrl()->JumpNumber(17, true);
+    ctrl()->RaiseFurthestRead(); // as a key that moved there does
     view->CloseTab(0);
     CTavloInfoFile info;
     ASSERT_TRUE(CTavloInfoFile::Create(CVornString(kBoardUrl), CVornString("5001"), info));
