@@ -165,6 +165,17 @@ TEST_F(DatCtrl, AppendingAfterAFetchLeavesTheViewAlone) {
     EXPECT_EQ(ctrl->GetPostNumber(ctrl->GetPostLine(32)), 32);
 }
 
+TEST_F(DatCtrl, CopyOfThePostBeforeAFetchBoundaryHasPlainLineEnds) {
+    WriteLog(Posts(1, 3));
+    ASSERT_EQ(ctrl->CreateFromFile(), 0);
+    ctrl->OnOpenFile(0);
+    ctrl->OnWriteFile(CVornString(Posts(4, 5)));
+    std::u16string copied = ctrl->GetPostText(3);
+    EXPECT_EQ(copied.find(u"\r\r"), std::u16string::npos);
+    EXPECT_EQ(copied.substr(copied.size() - 2), u"\r\n");
+    EXPECT_EQ(copied.substr(0, 3), u"[3]");
+}
+
 TEST_F(DatCtrl, FirstFetchIntoAnEmptyViewTakesTheTitle) {
     ctrl->OnOpenFile(1);
     ctrl->OnWriteFile(CVornString(Posts(1, 2)));
