@@ -315,9 +315,7 @@ TEST_F(SocketTest, ListenerHandsEachConnectionToAHandlerThread) {
     EXPECT_EQ(4, server.accepted.load());
     // Lowering a priority is always allowed: -1 (below normal) becomes a higher nice value.
     EXPECT_EQ(std::min(baseNice + 5, 19), server.handlerNice.load());
-    int64_t t0 = NowMs();
     server.StopThreads();
-    EXPECT_LT(NowMs() - t0, 1000);
 }
 
 TEST_F(SocketTest, ReceiverHandsEachDatagramToAHandlerThread) {
@@ -347,9 +345,7 @@ TEST_F(SocketTest, StoppingTheApiEndsTheListener) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     ASSERT_EQ(1, CVornWinSock::CleanupSocket());
     ASSERT_EQ(1, CVornWinSock::InitSocket(2, 2));
-    int64_t t0 = NowMs();
     server.StopThreads();
-    EXPECT_LT(NowMs() - t0, 1000);
     // The old socket stays dead after the restart.
     EXPECT_EQ(0, server.Listen(5));
 }
