@@ -347,6 +347,8 @@ int CTavloDatCtrl::GetLinkAt(size_t pos, std::u16string* link) {
 }
 
 void CTavloDatCtrl::ToggleHideAboned() {
+    if (m_updating) // as Reopen
+        return;
     Write(false);
     m_hideAboned = !m_hideAboned;
     Clear();

@@ -398,6 +398,9 @@ void CTavloDatCtrl::CopyMessage() {
 }
 
 void CTavloDatCtrl::Reopen() {
+    // The log is being appended to: re-reading it now would show the pending posts twice.
+    if (m_updating)
+        return;
     Write(false);
     Clear();
     PrepareNgExpression();

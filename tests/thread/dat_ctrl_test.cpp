@@ -176,6 +176,22 @@ TEST_F(DatCtrl, CopyOfThePostBeforeAFetchBoundaryHasPlainLineEnds) {
     EXPECT_EQ(copied.substr(0, 3), u"[3]");
 }
 
+TEST_F(DatCtrl, ReopenAndToggleWhileFetchingNeverShowPostsTwice) {
+    WriteLog(Posts(1, 5));
+    ASSERT_EQ(ctrl->CreateFromFile(), 0);
+    ctrl->SetUpdating(true);
+    // The worker has appended two posts; their message is still on its way.
+    WriteLog(Posts(1, 7));
+    ctrl->Reopen();
+    ctrl->ToggleHideAboned();
+    EXPECT_EQ(ctrl->GetPostCount(), 5);
+    ctrl->OnWriteFile(CVornString(Posts(6, 7)));
+    EXPECT_EQ(ctrl->GetPostCount(), 7);
+    ctrl->SetUpdating(false);
+    ctrl->Reopen();
+    EXPECT_EQ(ctrl->GetPostCount(), 7);
+}
+
 TEST_F(DatCtrl, FirstFetchIntoAnEmptyViewTakesTheTitle) {
     ctrl->OnOpenFile(1);
     ctrl->OnWriteFile(CVornString(Posts(1, 2)));
