@@ -480,7 +480,9 @@ void CTavloDatView::AddBookmark() {
     GetCurrentBoard(&name, &url, &board);
     CTavloBookmarkFile& bookmarks = CTavloBookmarkFile::Instance();
     if (bookmarks.Add(c->GetBoardUrl(), c->GetTitle(), c->GetKey(), name, board)) {
-        bookmarks.Save();
+        if (!bookmarks.Save())
+            TavloMessageBox(this, TavloErrorMessage(-203), kTavloErrorCaption,
+                            TAVLO_MB_ICONERROR);
         send(TAVLO_WM_REFRESHBOOKMARK, 0, 0);
     }
 }
@@ -505,10 +507,17 @@ void CTavloDatView::AddSelectionToNg() {
     if (!c || !c->GetTextCtrl()->HasSelection())
         return;
     CVornString selection(VornUtf16ToSjis(c->GetTextCtrl()->GetSelText()));
-    CTavloNgFile& ng = CTavloNgFile::Instance();
-    ng.AddThreadRule(c->GetThreadId(), selection);
-    ng.Save();
-    c->Reopen();
+    CVornString pattern = selection;
+    pattern.Replace("\n", "");
+    if (pattern.IsEmpty())
+        return;
+    // The rule shows at the thread's next open or reload: re-reading now, while a fetch
+    // appends to the log, would show its pending posts twice.
+    if (!CTavloNgFile::Instance().AddThreadRule(c->GetThreadId(), selection)) {
+        TavloMessageBox(this, TavloErrorMessage(-203), kTavloErrorCaption, TAVLO_MB_ICONERROR);
+        return;
+    }
+    TavloMessageBox(this, "NGワードに追加しました", kTavloCaption, TAVLO_MB_ICONINFORMATION);
 }
 
 bool CTavloDatView::SearchText(const CVornString& word, int direction) {

@@ -4,6 +4,7 @@
 #include "tavlo_dat_view.h"
 #include "tavlo_grep_dialog.h"
 #include "tavlo_info_file.h"
+#include "tavlo_ng_file.h"
 #include "tavlo_path.h"
 #include "view_test_util.h"
 #include "vorn_kcode.h"
@@ -288,6 +289,44 @@ TEST_F(DatView, PositionSurvivesClosingAndReopening) {
     view->show();
     ASSERT_EQ(open("5001"), 1);
     EXPECT_EQ(ctrl()->GetTopPost(), 17);
+}
+
+TEST_F(DatView, AddingAnNgWordReportsTheSaveAndLeavesAFetchAlone) {
+    writeLog("5201", thread(5));
+    ASSERT_EQ(open("5201"), 1);
+    std::vector<std::pair<QString, QString>> boxes;
+    TavloSetMessageBoxHook([&](const QString& text, const QString& caption, int) {
+        boxes.emplace_back(text, caption);
+        return TAVLO_IDOK;
+    });
+    CTavloTextCtrl* t = ctrl()->GetTextCtrl();
+    t->SetSel(0, 3);
+    ctrl()->SetUpdating(true);
+    view->AddSelectionToNg();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].first, QString::fromUtf8("NGワードに追加しました"));
+    EXPECT_EQ(boxes[0].second, "tavlo/0.0.15");
+    // The rule is stored; the open thread was not read again under the fetch.
+    EXPECT_EQ(CTavloNgFile::Instance().GetRowCount(), 1);
+    EXPECT_EQ(ctrl()->GetPostCount(), 5);
+
+    // A save that fails is shown, never taken for success.
+    VornSetFileFault(VORN_FAULT_RENAME);
+    t->SetSel(0, 2);
+    view->AddSelectionToNg();
+    VornSetFileFault(VORN_FAULT_NONE);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].first, QString::fromUtf8("ファイル書き込みエラー"));
+    ctrl()->SetUpdating(false);
+    CTavloBookmarkFile::Instance().Load(CVornString(env.root + "/bookmark2.txt"));
+    VornSetFileFault(VORN_FAULT_RENAME);
+    view->AddBookmark();
+    VornSetFileFault(VORN_FAULT_NONE);
+    ASSERT_EQ(boxes.size(), 3u);
+    EXPECT_EQ(boxes[2].first, QString::fromUtf8("ファイル書き込みエラー"));
+    TavloSetMessageBoxHook(nullptr);
+    CTavloBookmarkFile::Destroy();
+    CTavloNgFile::Destroy();
 }
 
 TEST_F(DatView, DeleteAsksThenRemovesFilesAndTab) {
