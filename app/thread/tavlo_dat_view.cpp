@@ -151,6 +151,10 @@ void CTavloDatView::SelectTab(int index) {
     CTavloDatCtrl* c = GetCtrl(index);
     if (!c)
         return;
+    // The thread left behind keeps where it was read to, also if the program ends unclean.
+    for (Tab& t : m_tabs)
+        if (t.ctrl.get() != c && t.ctrl->GetTextCtrl() == m_stack->currentWidget())
+            t.ctrl->Write(false);
     if (m_tabBar->currentIndex() != index) {
         QSignalBlocker block(m_tabBar);
         m_tabBar->setCurrentIndex(index);

@@ -291,6 +291,22 @@ TEST_F(DatView, PositionSurvivesClosingAndReopening) {
     EXPECT_EQ(ctrl()->GetTopPost(), 17);
 }
 
+TEST_F(DatView, SwitchingTabsWritesThePositionOfTheThreadLeft) {
+    writeLog("5101", thread(30));
+    writeLog("5102", thread(3));
+    ASSERT_EQ(open("5101"), 1);
+    ctrl()->JumpNumber(12, false);
+    ASSERT_EQ(open("5102"), 1); // a tab switch, as F would do
+    CTavloInfoFile info;
+    ASSERT_TRUE(CTavloInfoFile::Create(CVornString(kBoardUrl), CVornString("5101"), info));
+    EXPECT_EQ(info.Number, 12);
+    view->SelectTab(0);
+    ctrl()->JumpNumber(20, false);
+    view->NextTab();
+    ASSERT_TRUE(CTavloInfoFile::Create(CVornString(kBoardUrl), CVornString("5101"), info));
+    EXPECT_EQ(info.Number, 20);
+}
+
 TEST_F(DatView, AddingAnNgWordReportsTheSaveAndLeavesAFetchAlone) {
     writeLog("5201", thread(5));
     ASSERT_EQ(open("5201"), 1);
