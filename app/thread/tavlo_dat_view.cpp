@@ -582,11 +582,18 @@ void CTavloDatView::OpenUrl(const CVornString& url) {
 
 void CTavloDatView::ShowGrep(CTavloDatCtrl* ctrl, const std::vector<int>& numbers) {
     QPointer<CTavloDatView> view(this);
+    // The thread is found again by name: its tab may have been closed (or pushed out by the
+    // tab limit) while the window stayed open.
+    CVornString boardUrl = ctrl->GetBoardUrl(), key = ctrl->GetKey();
     m_grep = std::make_unique<CTavloGrepDialog>(
         ctrl, numbers,
-        [view, ctrl](int number) {
-            if (view && view->FindThread(ctrl->GetBoardUrl(), ctrl->GetKey()) >= 0)
-                ctrl->JumpNumber(number, false);
+        [view, boardUrl, key](int number) {
+            if (!view)
+                return;
+            if (CTavloDatCtrl* c = view->GetCtrl(view->FindThread(boardUrl, key))) {
+                c->JumpNumber(number, false);
+                c->Write(false);
+            }
         },
         this);
     m_grep->show();

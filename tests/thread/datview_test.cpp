@@ -253,6 +253,25 @@ TEST_F(DatView, GrepsAndCopies) {
     EXPECT_EQ(QGuiApplication::clipboard()->text().toStdU16String(), c->GetPostText(3));
 }
 
+TEST_F(DatView, GrepJumpAfterItsTabWasClosedDoesNothing) {
+    writeLog("4101", thread(6));
+    writeLog("4102", thread(6));
+    ASSERT_EQ(open("4101"), 1);
+    ctrl()->JumpNumber(1, false);
+    ctrl()->Grep(CTavloDatCtrl::GREP_NAME);
+    CTavloGrepDialog* grep = view->GetGrepDialog();
+    ASSERT_NE(grep, nullptr);
+    ASSERT_EQ(open("4102"), 1);
+    view->CloseTab(0);
+    ASSERT_EQ(view->GetTabCount(), 1);
+    int top = ctrl()->GetTopPost();
+    if ((grep = view->GetGrepDialog()) != nullptr) {
+        grep->GetPostCtrl()->JumpNumber(3, false);
+        grep->OnCommand(CTavloGrepDialog::ID_GREP_JUMP); // read freed memory before
+    }
+    EXPECT_EQ(ctrl()->GetTopPost(), top);
+}
+
 TEST_F(DatView, HiddenAbonedPostsAreSkippedByTheKeys) {
     std::string text;
     for (int i = 1; i <= 10; ++i)
