@@ -2,7 +2,10 @@
 
 #include "vorn_file.h"
 #include "vorn_kcode.h"
+#include "vorn_log.h"
 
+#include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -22,6 +25,8 @@ struct Line {
 struct Document {
     std::vector<Line> lines;
     bool loaded = false;
+    // The file exists but could not be read: writing would replace what we never saw.
+    bool unreadable = false;
 };
 
 std::mutex g_mutex;
@@ -108,19 +113,29 @@ size_t sectionEnd(Document& doc) {
     return end;
 }
 
+void load(const char* file, Document& doc) {
+    std::string text;
+    if (VornReadFile(file, text))
+        parse(text, doc);
+    else if (VornFileExists(file))
+        doc.unreadable = true;
+}
+
 // The document for file: the cached one, or a freshly loaded one held in scratch.
 Document* acquire(const char* file, std::unique_ptr<Document>& scratch) {
     auto it = g_cache.find(file);
     if (it != g_cache.end())
         return it->second.get();
     scratch = std::make_unique<Document>();
-    std::string text;
-    if (VornReadFile(file, text))
-        parse(text, *scratch);
+    load(file, *scratch);
     return scratch.get();
 }
 
 int save(const char* file, const Document& doc) {
+    if (doc.unreadable) {
+        VLOG(0, "CVornConfig::Save", "%s was not read; left as it is", file);
+        return 0;
+    }
     return VornWriteFileAtomic(file, render(doc));
 }
 
@@ -177,10 +192,18 @@ bool parseInt(const std::string& raw, int& out) {
     std::string t = trim(CVornConfig::UnescapeValue(raw));
     if (t.empty())
         return false;
+    // Decimal, or hexadecimal after "0x" (colours); a leading zero is not octal ("010" is ten).
+    size_t digits = t[0] == '-' || t[0] == '+' ? 1 : 0;
+    bool hex = t.size() > digits + 2 && t[digits] == '0' && (t[digits + 1] | 0x20) == 'x';
     char* end = nullptr;
-    long long v = strtoll(t.c_str(), &end, 0);
+    errno = 0;
+    long long v = strtoll(t.c_str(), &end, hex ? 16 : 10);
     if (end == t.c_str())
         return false;
+    if (errno == ERANGE || v < INT_MIN || v > INT_MAX) {
+        VLOG(1, "CVornConfig::ReadInt", "%s is out of range", t.c_str());
+        return false;
+    }
     out = static_cast<int>(v);
     return true;
 }
@@ -226,9 +249,7 @@ int CVornConfig::CreateCache(const char* file) {
         return 0;
     std::lock_guard<std::mutex> lock(g_mutex);
     auto doc = std::make_unique<Document>();
-    std::string text;
-    if (VornReadFile(file, text))
-        parse(text, *doc);
+    load(file, *doc);
     g_cache[file] = std::move(doc);
     return 1;
 }
@@ -255,9 +276,10 @@ int CVornConfig::ReadInt(const char* file, const char* key, int def) {
     std::lock_guard<std::mutex> lock(g_mutex);
     std::unique_ptr<Document> scratch;
     const Line* l = findEntry(*acquire(file, scratch), key);
+    // Absent, unreadable or out of range: the caller's default.
     int v = def;
     if (!l || !parseInt(l->value, v))
-        return l ? 0 : def;
+        return def;
     return v;
 }
 

@@ -83,6 +83,10 @@ void CVornFile::Close() {
 int CVornFile::Read(void* buf, int len) {
     if (m_fd < 0 || len < 0)
         return -1;
+    if (g_fault == VORN_FAULT_READ) {
+        m_errno = EIO;
+        return -1;
+    }
     for (;;) {
         ssize_t n = ::read(m_fd, buf, static_cast<size_t>(len));
         if (n < 0 && errno == EINTR)
@@ -96,6 +100,11 @@ int CVornFile::Read(void* buf, int len) {
 int CVornFile::Write(const void* buf, int len) {
     if (m_fd < 0 || len < 0)
         return -1;
+    if (g_fault == VORN_FAULT_SHORT_WRITE) {
+        writeAll(m_fd, static_cast<const char*>(buf), static_cast<size_t>(len / 2));
+        m_errno = ENOSPC;
+        return -1;
+    }
     if (!writeAll(m_fd, static_cast<const char*>(buf), static_cast<size_t>(len))) {
         m_errno = errno;
         return -1;

@@ -116,6 +116,13 @@ int VornCreateDirectories(const char* path);
 std::vector<std::string> VornListDirectory(const char* path, bool directories = false);
 
 // Test hooks that make the next atomic writes fail at a chosen step, to check that a failed
-// write never damages the old file. 0 = off.
-enum { VORN_FAULT_NONE = 0, VORN_FAULT_WRITE = 1, VORN_FAULT_RENAME = 2 };
+// write never damages the old file, or make reads fail (an unreadable file). 0 = off.
+// VORN_FAULT_SHORT_WRITE makes CVornFile::Write stop after half its bytes (a full disk).
+enum {
+    VORN_FAULT_NONE = 0,
+    VORN_FAULT_WRITE = 1,
+    VORN_FAULT_RENAME = 2,
+    VORN_FAULT_READ = 3,
+    VORN_FAULT_SHORT_WRITE = 4
+};
 void VornSetFileFault(int fault);

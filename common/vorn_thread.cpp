@@ -25,8 +25,16 @@ int CVornThread::Begin() {
     return Begin(nullptr);
 }
 
+namespace {
+std::atomic<bool> g_threadFault{false};
+}
+
+void VornSetThreadFault(bool fail) {
+    g_threadFault = fail;
+}
+
 int CVornThread::Begin(std::function<int(CVornThread&)> body) {
-    if (m_running)
+    if (m_running || g_threadFault)
         return 0;
     join();
     m_body = std::move(body);

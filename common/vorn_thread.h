@@ -31,6 +31,9 @@ private:
     CVornMutex& m_m;
 };
 
+// Test hook: while set, every Begin fails as when the system has no thread left.
+void VornSetThreadFault(bool fail);
+
 // A worker thread. Subclasses override Run, or Begin is given a function. The destructor
 // cancels and joins a thread still running.
 class CVornThread : public CVornObject {

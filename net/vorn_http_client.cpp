@@ -523,10 +523,13 @@ int CVornHttpClient::recvHeader() {
             }
             if (w == 0)
                 continue;
-            size_t old = acc.size();
-            acc.resize(old + kReadAhead);
-            int n = recvBlock(acc.data() + old, static_cast<int>(kReadAhead), false);
-            acc.resize(old + (n > 0 ? static_cast<size_t>(n) : 0));
+            // Received into the read buffer (free while the header is read) and appended, so
+            // a header trickled byte by byte costs work per byte, not per read-ahead.
+            if (m_rbuf.size() < kReadAhead)
+                m_rbuf.resize(kReadAhead);
+            int n = recvBlock(m_rbuf.data(), static_cast<int>(kReadAhead), false);
+            if (n > 0)
+                acc.append(m_rbuf.data(), static_cast<size_t>(n));
             if (n == RECV_STOPPED) {
                 if (GetWaitState() == WAIT_CANCELED)
                     return -1;

@@ -35,7 +35,16 @@ CVornSocketCore::CVornSocketCore(CVornSocketCore&& other) noexcept
     other.release();
 }
 
+// A held descriptor that assignment replaces is closed, or it would leak.
+void CVornSocketCore::dropHeld(VORN_SOCKET handle, uint64_t serial) {
+    if (m_socket != VORN_INVALID_SOCKET && (m_socket != handle || m_serial != serial))
+        vornnet::CloseSocket(m_socket, m_serial);
+}
+
 CVornSocketCore& CVornSocketCore::operator=(const CVornSocketCore& other) {
+    if (this == &other)
+        return *this;
+    dropHeld(other.m_socket, other.m_serial);
     m_socket = other.m_socket;
     m_serial = other.m_serial;
     return *this;
@@ -43,6 +52,7 @@ CVornSocketCore& CVornSocketCore::operator=(const CVornSocketCore& other) {
 
 CVornSocketCore& CVornSocketCore::operator=(CVornSocketCore&& other) noexcept {
     if (this != &other) {
+        dropHeld(other.m_socket, other.m_serial);
         m_socket = other.m_socket;
         m_serial = other.m_serial;
         other.release();
@@ -51,8 +61,10 @@ CVornSocketCore& CVornSocketCore::operator=(CVornSocketCore&& other) noexcept {
 }
 
 CVornSocketCore& CVornSocketCore::operator=(VORN_SOCKET handle) {
+    uint64_t serial = handle == VORN_INVALID_SOCKET ? 0 : vornnet::SerialOf(handle);
+    dropHeld(handle, serial);
     m_socket = handle;
-    m_serial = handle == VORN_INVALID_SOCKET ? 0 : vornnet::SerialOf(handle);
+    m_serial = serial;
     return *this;
 }
 

@@ -87,6 +87,7 @@ protected:
 private:
     void release();
 
+    void dropHeld(VORN_SOCKET handle, uint64_t serial);
     VORN_SOCKET m_socket = VORN_INVALID_SOCKET;
     uint64_t m_serial = 0;
 };

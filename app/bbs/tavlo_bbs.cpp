@@ -79,11 +79,13 @@ int CTavloBbs::Run() {
                     break;
             }
             m_complete = code == 0 && !broken && !m_canceled;
+            // A last line without its LF is not stored; the log must not look up to date either.
+            bool unended = !m_pending.IsEmpty();
             closeLog();
             m_http->Close();
             // A log cut short must not look up to date: If-Modified-Since would then get a 304
             // and the rest would wait for the next post.
-            if (!m_complete)
+            if (!m_complete || unended)
                 CTavloPath::ResetFileTime(m_datPath);
             result = Finalize(code);
         }
@@ -179,8 +181,13 @@ int CTavloBbs::handleBlock(char* data, int n) {
     if (r != 0)
         return r;
     if (!m_pending.IsEmpty()) {
-        if (m_log.Write(m_pending.c_str(), m_pending.GetLength()) < 0)
+        int64_t before = m_log.GetSize();
+        if (before < 0 || m_log.Write(m_pending.c_str(), m_pending.GetLength()) < 0) {
+            // No part of a line may stay: the log ends at a line end, as before the write.
+            if (before >= 0)
+                m_log.Truncate(before);
             return -203;
+        }
         m_written += m_pending.GetLength();
         send(new CTavloWriteFileMessage(m_key, m_boardUrl, m_datPath, m_pending));
     }

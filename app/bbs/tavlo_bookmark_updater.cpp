@@ -34,7 +34,7 @@ bool CTavloBookmarkUpdater::Start(CTavloBookmarkFile& list) {
     m_running = true;
     if (!m_coordinator->Begin([this, &list](CVornThread&) { return coordinate(list); })) {
         m_running = false;
-        VLOG(0, "CTavloBookmarkView::OnReload", "AfxBeginThread error(%d)", 0);
+        VLOG(0, "CTavloBookmarkUpdater::Start", "thread start error");
         return false;
     }
     return true;

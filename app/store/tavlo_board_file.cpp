@@ -41,7 +41,8 @@ int CTavloBoardFile::Load() {
         name.Trim();
         url.Trim();
         id.Trim();
-        if (skip.Match(name) >= 0)
+        // The skipped names are those of menu categories; a board named so stays.
+        if (url.IsEmpty() && skip.Match(name) >= 0)
             continue;
         AddRow({name, url, id});
     }

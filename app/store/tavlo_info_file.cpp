@@ -6,6 +6,7 @@
 #include "vorn_log.h"
 #include "vorn_thread.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <string>
@@ -38,6 +39,32 @@ bool stringValue(const CTavloSexp& entry, CVornString& out) {
         return false;
     out = *text;
     return true;
+}
+
+// Field keys in the order they are written.
+constexpr const char* kFieldOrder[] = {"number", "name", "time",  "hide", "important",
+                                       "mail",   "new",  "count", "max"};
+
+// (key . "text"): the reader holds a dotted pair as its two parts.
+bool wellFormedString(const CTavloSexp& entry) {
+    return entry.items.size() == 2 && entry.items[1].AsString();
+}
+
+bool isStringField(std::string_view key) {
+    return key == "name" || key == "time" || key == "mail";
+}
+
+// Position of "(key" followed by a blank, "." or ")" at or after from.
+size_t findEntry(std::string_view line, std::string_view key, size_t from) {
+    for (size_t at = line.find('(', from); at != std::string_view::npos;
+         at = line.find('(', at + 1)) {
+        if (line.substr(at + 1, key.size()) != key)
+            continue;
+        size_t next = at + 1 + key.size();
+        if (next >= line.size() || line[next] == ' ' || line[next] == '.' || line[next] == ')')
+            return at;
+    }
+    return std::string_view::npos;
 }
 
 void numberList(const CTavloSexp& entry, std::vector<int32_t>& out) {
@@ -115,24 +142,78 @@ void CTavloInfoFile::Parse(std::string_view text) {
     }
 
     // Each entry is looked up on its own; order and unknown entries do not matter.
-    if (const CTavloSexp* e = record.Find("number"))
-        Number = leadingNumber(e->Value());
-    if (const CTavloSexp* e = record.Find("name"))
-        HasName = stringValue(*e, Name);
-    if (const CTavloSexp* e = record.Find("time"))
-        HasTime = stringValue(*e, Time);
-    if (const CTavloSexp* e = record.Find("mail"))
-        HasMail = stringValue(*e, Mail);
-    if (const CTavloSexp* e = record.Find("hide"))
-        numberList(*e, Hide);
-    if (const CTavloSexp* e = record.Find("important"))
-        numberList(*e, Important);
-    if (const CTavloSexp* e = record.Find("new"))
-        New = leadingNumber(e->Value()) == 1;
-    if (const CTavloSexp* e = record.Find("count"))
-        Count = leadingNumber(e->Value());
-    if (const CTavloSexp* e = record.Find("max"))
-        Max = leadingNumber(e->Value());
+    size_t broken = std::string_view::npos;
+    for (const char* key : kFieldOrder) {
+        const CTavloSexp* e = record.Find(key);
+        if (!e)
+            continue;
+        if (isStringField(key) && !wellFormedString(*e)) {
+            broken = std::min(broken, findEntry(line, key, 0));
+            continue;
+        }
+        apply(key, *e);
+    }
+    // A string entry that is not (key . "text") means a quote was written unescaped (older
+    // writers did that): from there on the line read as one string, so read it field by field.
+    if (broken != std::string_view::npos)
+        parseByField(line.substr(broken));
+}
+
+void CTavloInfoFile::apply(std::string_view key, const CTavloSexp& e) {
+    if (key == "number")
+        Number = leadingNumber(e.Value());
+    else if (key == "name")
+        HasName = stringValue(e, Name);
+    else if (key == "time")
+        HasTime = stringValue(e, Time);
+    else if (key == "mail")
+        HasMail = stringValue(e, Mail);
+    else if (key == "hide")
+        numberList(e, Hide);
+    else if (key == "important")
+        numberList(e, Important);
+    else if (key == "new")
+        New = leadingNumber(e.Value()) == 1;
+    else if (key == "count")
+        Count = leadingNumber(e.Value());
+    else if (key == "max")
+        Max = leadingNumber(e.Value());
+}
+
+void CTavloInfoFile::parseByField(std::string_view line) {
+    // Entry starts, in the order they are written; each entry runs to the next one found.
+    std::vector<std::pair<std::string_view, size_t>> starts;
+    size_t cursor = 0;
+    for (std::string_view key : kFieldOrder) {
+        size_t at = findEntry(line, key, cursor);
+        if (at == std::string_view::npos)
+            continue;
+        starts.emplace_back(key, at);
+        cursor = at + key.size() + 1;
+    }
+    for (size_t i = 0; i < starts.size(); ++i) {
+        auto [key, at] = starts[i];
+        size_t end = i + 1 < starts.size() ? starts[i + 1].second : line.size();
+        std::string_view segment = line.substr(at, end - at);
+        bool isString = isStringField(key);
+        CTavloSexp e;
+        if (CTavloSexpReader(segment).Read(e, true) == CTavloSexpReader::OK && e.IsList() &&
+            (!isString || wellFormedString(e))) {
+            apply(key, e);
+            continue;
+        }
+        if (!isString)
+            continue;
+        // The text between the first quote and the last one of the entry.
+        size_t open = segment.find('"');
+        size_t close = segment.rfind('"');
+        if (open == std::string_view::npos || close <= open + 1)
+            continue;
+        CVornString text = TavloSexpUnescape(segment.substr(open + 1, close - open - 1));
+        bool& has = key == "name" ? HasName : key == "time" ? HasTime : HasMail;
+        (key == "name" ? Name : key == "time" ? Time : Mail) = text;
+        has = true;
+    }
 }
 
 CVornString CTavloInfoFile::Format() const {

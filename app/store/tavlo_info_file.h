@@ -41,4 +41,8 @@ public:
     CVornString Format() const;
     // Back to the initial values; the path stays.
     void Reset();
+
+private:
+    void apply(std::string_view key, const class CTavloSexp& entry);
+    void parseByField(std::string_view line);
 };

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -161,7 +162,15 @@ int CTavloPath::CopyTree(const CVornString& from, const CVornString& to) {
             if (!CopyTree(src, dst))
                 ok = 0;
         } else if (S_ISREG(st.st_mode)) {
-            if (!VornCopyFile(src.c_str(), dst.c_str()))
+            if (!VornCopyFile(src.c_str(), dst.c_str())) {
+                ok = 0;
+                continue;
+            }
+            // The copies keep their times: a log's time is the If-Modified-Since of its next
+            // fetch, and a fresh one would be answered 304 with posts still missing.
+            const timespec times[2] = {st.st_atim, st.st_mtim};
+            if (utimensat(AT_FDCWD, dst.c_str(), times, 0) != 0 &&
+                !VornSetFileTime(dst.c_str(), 0))
                 ok = 0;
         }
     }

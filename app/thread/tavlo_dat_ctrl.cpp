@@ -51,14 +51,20 @@ CTavloDatCtrl::CTavloDatCtrl(QWidget* parent) {
             return false;
         if (!OnKeyDown(static_cast<QKeyEvent*>(e)))
             return false;
-        m_furthest = std::max(m_furthest, m_text->GetTopLine());
+        RaiseFurthestRead();
         return true;
     });
     m_text->SetAfterHook([this](QEvent* e) {
         if (e->type() == QEvent::MouseButtonRelease)
             OnMouseUp(static_cast<QMouseEvent*>(e));
+        else if (e->type() == QEvent::KeyPress)
+            RaiseFurthestRead();
     });
-    m_text->SetScrollHook([this](int top) { m_furthest = std::max(m_furthest, top); });
+    // Only the reader's own scrolling counts as reading; jumps made for them do not.
+    m_text->SetScrollHook([this](int, bool byUser) {
+        if (byUser)
+            RaiseFurthestRead();
+    });
     // A width change re-lays the text out; the post at the top stays at the top.
     m_text->SetRelayoutHook([this](bool done) {
         if (!done) {
@@ -145,7 +151,7 @@ int CTavloDatCtrl::CreateFromFile() {
         m_title = CVornString(TavloCleanTitle(m_conv.GetTitle()));
     openInto(std::move(display));
     JumpNumber(m_info.Number, false);
-    m_furthest = std::max(m_furthest, m_text->GetTopLine());
+    RaiseFurthestRead();
     VLOG(1, "CTavloDatCtrl::CreateFromFile", "%d(msec)", timer.Elapsed());
     return 0;
 }
@@ -201,15 +207,20 @@ void CTavloDatCtrl::JumpNumber(int number, bool record) {
     m_text->SetTopLine(m_index.GetLine(number));
 }
 
+int CTavloDatCtrl::GetFurthestReadLine() const {
+    return m_furthestPost > 0 ? std::max(0, m_index.GetLine(m_furthestPost)) : 0;
+}
+
+void CTavloDatCtrl::RaiseFurthestRead() {
+    if (GetPostCount() > 0)
+        m_furthestPost = std::max(m_furthestPost, GetPostNumber(m_text->GetTopLine()));
+}
+
 int CTavloDatCtrl::keepTopPost() {
-    // The furthest-read line is a display line too: keep it as its post.
-    m_furthest = GetPostNumber(m_furthest);
     return GetTopPost();
 }
 
 void CTavloDatCtrl::restoreTopPost(int number) {
-    int furthestPost = m_furthest;
-    m_furthest = std::max(0, m_index.GetLine(furthestPost));
     if (number >= 1)
         JumpNumber(number, false);
     else
@@ -218,7 +229,7 @@ void CTavloDatCtrl::restoreTopPost(int number) {
 
 void CTavloDatCtrl::MarkRead() {
     const CTavloTextLayout& layout = m_text->Layout();
-    int last = std::min(GetPostNumber(m_furthest), GetPostCount());
+    int last = std::min(m_furthestPost, GetPostCount());
     for (int k = 1; k <= last; ++k) {
         // The date line follows the header's logical line.
         int line = m_index.GetLine(k);
@@ -284,7 +295,7 @@ int CTavloDatCtrl::Write(bool force) {
     // Nothing shown (no log, or it could not be read): the stored position stays as it is.
     if (GetPostCount() == 0)
         return 0;
-    int m = GetPostNumber(m_furthest);
+    int m = std::clamp(m_furthestPost, 1, GetPostCount());
     if (m != m_info.Max) {
         VLOG(2, "CTavloDatCtrl::Write", "max: %d:%d", m, m_info.Max);
         m_info.Max = m;
@@ -351,6 +362,8 @@ int CTavloDatCtrl::GetLinkAt(size_t pos, std::u16string* link) {
 }
 
 void CTavloDatCtrl::ToggleHideAboned() {
+    if (m_updating) // as Reopen
+        return;
     Write(false);
     m_hideAboned = !m_hideAboned;
     Clear();

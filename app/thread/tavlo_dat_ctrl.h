@@ -85,8 +85,13 @@ public:
     // Scrolls so that post number's header is the top line; nothing beyond the last post.
     void JumpNumber(int number, bool record);
     std::vector<int>& GetJumpHistory() { return m_history; }
-    int GetFurthestReadLine() const { return m_furthest; }
-    void SetFurthestReadLine(int line) { m_furthest = line; }
+    // The furthest-read post, as a line of the current layout. It is held as a post so that
+    // re-rendering and relayouts keep it.
+    int GetFurthestReadLine() const;
+    void SetFurthestReadLine(int line) { m_furthestPost = GetPostNumber(line); }
+    int GetFurthestReadPost() const { return m_furthestPost; }
+    // Raises the furthest-read post to the one at the top (what the reader has reached).
+    void RaiseFurthestRead();
     // Date lines of posts up to the furthest-read one lose the new marker.
     void MarkRead();
 
@@ -201,7 +206,7 @@ private:
     std::vector<int> m_history;
     bool m_hideAboned = true;
     bool m_updating = false;
-    int m_furthest = 0;
+    int m_furthestPost = 0;
     int m_topPost = 0; // kept across a relayout
     CVornString m_linkTarget;
     CTavloDatHost* m_host = nullptr;

@@ -78,7 +78,7 @@ void CTavloDatCtrl::FirstPost() {
 void CTavloDatCtrl::LastPost() {
     m_history.push_back(m_text->GetTopLine());
     JumpNumber(GetLastVisiblePost(), false);
-    m_furthest = std::max(m_furthest, m_text->GetTopLine());
+    RaiseFurthestRead();
 }
 
 bool CTavloDatCtrl::NextPost() {
@@ -280,6 +280,9 @@ std::u16string CTavloDatCtrl::GetPostText(int number) const {
         size_t lf = display.find(u'\n', pos);
         size_t end = lf == std::u16string::npos ? display.size() : lf;
         std::u16string_view line(display.data() + pos, end - pos);
+        // The break a fetch appended after the last post ends in "\r\n" too.
+        if (!line.empty() && line.back() == u'\r')
+            line.remove_suffix(1);
         if (!line.empty() && line[0] == TAVLO_MARK_IMAGE) {
             pos = end + 1;
             continue;
@@ -395,6 +398,9 @@ void CTavloDatCtrl::CopyMessage() {
 }
 
 void CTavloDatCtrl::Reopen() {
+    // The log is being appended to: re-reading it now would show the pending posts twice.
+    if (m_updating)
+        return;
     Write(false);
     Clear();
     PrepareNgExpression();

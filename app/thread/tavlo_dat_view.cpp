@@ -153,6 +153,10 @@ void CTavloDatView::SelectTab(int index) {
     CTavloDatCtrl* c = GetCtrl(index);
     if (!c)
         return;
+    // The thread left behind keeps where it was read to, also if the program ends unclean.
+    for (Tab& t : m_tabs)
+        if (t.ctrl.get() != c && t.ctrl->GetTextCtrl() == m_stack->currentWidget())
+            t.ctrl->Write(false);
     if (m_tabBar->currentIndex() != index) {
         QSignalBlocker block(m_tabBar);
         m_tabBar->setCurrentIndex(index);
@@ -287,8 +291,8 @@ bool CTavloDatView::JumpNumber(int number) {
     CTavloDatCtrl* c = GetCurrentCtrl();
     if (!c)
         return false;
+    // A jump asked for by a URL or the grep window is not reading.
     c->JumpNumber(number, true);
-    c->SetFurthestReadLine(std::max(c->GetFurthestReadLine(), c->GetTextCtrl()->GetTopLine()));
     c->Write(false);
     return true;
 }
@@ -501,7 +505,9 @@ void CTavloDatView::AddBookmark() {
     GetCurrentBoard(&name, &url, &board);
     CTavloBookmarkFile& bookmarks = CTavloBookmarkFile::Instance();
     if (bookmarks.Add(c->GetBoardUrl(), c->GetTitle(), c->GetKey(), name, board)) {
-        bookmarks.Save();
+        if (!bookmarks.Save())
+            TavloMessageBox(this, TavloErrorMessage(-203), kTavloErrorCaption,
+                            TAVLO_MB_ICONERROR);
         send(TAVLO_WM_REFRESHBOOKMARK, 0, 0);
     }
 }
@@ -526,10 +532,17 @@ void CTavloDatView::AddSelectionToNg() {
     if (!c || !c->GetTextCtrl()->HasSelection())
         return;
     CVornString selection(VornUtf16ToSjis(c->GetTextCtrl()->GetSelText()));
-    CTavloNgFile& ng = CTavloNgFile::Instance();
-    ng.AddThreadRule(c->GetThreadId(), selection);
-    ng.Save();
-    c->Reopen();
+    CVornString pattern = selection;
+    pattern.Replace("\n", "");
+    if (pattern.IsEmpty())
+        return;
+    // The rule shows at the thread's next open or reload: re-reading now, while a fetch
+    // appends to the log, would show its pending posts twice.
+    if (!CTavloNgFile::Instance().AddThreadRule(c->GetThreadId(), selection)) {
+        TavloMessageBox(this, TavloErrorMessage(-203), kTavloErrorCaption, TAVLO_MB_ICONERROR);
+        return;
+    }
+    TavloMessageBox(this, "NGワードに追加しました", kTavloCaption, TAVLO_MB_ICONINFORMATION);
 }
 
 bool CTavloDatView::SearchText(const CVornString& word, int direction) {
@@ -590,11 +603,18 @@ void CTavloDatView::OpenUrl(const CVornString& url) {
 
 void CTavloDatView::ShowGrep(CTavloDatCtrl* ctrl, const std::vector<int>& numbers) {
     QPointer<CTavloDatView> view(this);
+    // The thread is found again by name: its tab may have been closed (or pushed out by the
+    // tab limit) while the window stayed open.
+    CVornString boardUrl = ctrl->GetBoardUrl(), key = ctrl->GetKey();
     m_grep = std::make_unique<CTavloGrepDialog>(
         ctrl, numbers,
-        [view, ctrl](int number) {
-            if (view && view->FindThread(ctrl->GetBoardUrl(), ctrl->GetKey()) >= 0)
-                ctrl->JumpNumber(number, false);
+        [view, boardUrl, key](int number) {
+            if (!view)
+                return;
+            if (CTavloDatCtrl* c = view->GetCtrl(view->FindThread(boardUrl, key))) {
+                c->JumpNumber(number, false);
+                c->Write(false);
+            }
         },
         this);
     m_grep->show();
@@ -696,7 +716,7 @@ bool CTavloDatView::OnKeyDown(int vk, Qt::KeyboardModifiers modifiers) {
         } else {
             return false;
         }
-        c->SetFurthestReadLine(std::max(c->GetFurthestReadLine(), c->GetTextCtrl()->GetTopLine()));
+        c->RaiseFurthestRead();
     }
     return true;
 }

@@ -167,7 +167,7 @@ void CTavloTextCtrl::SetCharInPlace(size_t pos, char16_t c) {
 
 void CTavloTextCtrl::topChanged() {
     if (m_scrolled)
-        m_scrolled(m_top);
+        m_scrolled(m_top, m_byUser);
 }
 
 void CTavloTextCtrl::editReplace(size_t pos, size_t len, std::u16string_view text) {
@@ -272,8 +272,13 @@ void CTavloTextCtrl::scrollContentsBy(int, int) {
     m_top = top;
     m_hOffset = m_wrap ? 0 : horizontalScrollBar()->value();
     viewport()->update();
-    if (moved)
+    if (moved) {
+        // Only the scroll bar's own signal gets here; the program's moves block it.
+        bool was = m_byUser;
+        m_byUser = true;
         topChanged();
+        m_byUser = was;
+    }
 }
 
 void CTavloTextCtrl::ScrollCaret() {
@@ -656,8 +661,12 @@ void CTavloTextCtrl::wheelEvent(QWheelEvent* e) {
     m_wheelRemainder += e->angleDelta().y();
     int notches = m_wheelRemainder / 120;
     m_wheelRemainder -= notches * 120;
-    if (notches)
+    if (notches) {
+        bool was = m_byUser;
+        m_byUser = true;
         LineScroll(-3 * notches);
+        m_byUser = was;
+    }
     e->accept();
 }
 

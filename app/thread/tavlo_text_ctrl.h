@@ -90,8 +90,9 @@ public:
 
     // Overwrites one zero-width character (a marker) in place and repaints.
     void SetCharInPlace(size_t pos, char16_t c);
-    // Called whenever the top line changed, whatever moved it.
-    using ScrollHook = std::function<void(int top)>;
+    // Called whenever the top line changed, whatever moved it; byUser when the reader
+    // scrolled (scroll bar, wheel, the control's own keys), not the program.
+    using ScrollHook = std::function<void(int top, bool byUser)>;
     void SetScrollHook(ScrollHook hook) { m_scrolled = std::move(hook); }
     // Appends at the end; the view does not move.
     void AppendText(std::u16string_view text);
@@ -182,4 +183,5 @@ private:
     AfterHook m_after;
     RelayoutHook m_relayout;
     ScrollHook m_scrolled;
+    bool m_byUser = false; // within a handler of the reader's input
 };

@@ -333,6 +333,7 @@ bool CTavloBookmarkView::StartCheck() {
     if (!m_updater->Start(*m_snapshot)) {
         m_checking = 0;
         releaseSnapshot();
+        TavloMessageBox(this, "スレッドの起動に失敗しました", kTavloCaption, TAVLO_MB_ICONERROR);
         return false;
     }
     RedrawItems();

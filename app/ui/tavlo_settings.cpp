@@ -303,7 +303,8 @@ void CTavloSettings::load() {
             // A key present with an empty value counts as absent.
             bool present = CVornConfig::ExistEntry(file, e.key.c_str()) &&
                            !CVornConfig::ReadString(file, e.key.c_str(), 0).Trim().IsEmpty();
-            e.intField(*this) = present ? CVornConfig::ReadInt(file, e.key.c_str()) : e.intDefault;
+            e.intField(*this) =
+                present ? CVornConfig::ReadInt(file, e.key.c_str(), e.intDefault) : e.intDefault;
         }
     }
     if (RootDirectory.IsEmpty()) {
@@ -417,7 +418,8 @@ void CTavloSettings::ReloadKeys() {
             continue;
         bool present = CVornConfig::ExistEntry(file, e.key.c_str()) &&
                        !CVornConfig::ReadString(file, e.key.c_str(), 0).Trim().IsEmpty();
-        e.intField(*this) = present ? CVornConfig::ReadInt(file, e.key.c_str()) : e.intDefault;
+        e.intField(*this) =
+                present ? CVornConfig::ReadInt(file, e.key.c_str(), e.intDefault) : e.intDefault;
     }
 }
 

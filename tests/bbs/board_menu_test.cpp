@@ -120,10 +120,10 @@ TEST_F(MenuTest, MenuFetchWritesBoardTxtAndKeepsTheOldOne) {
         "linkbbs/\nlinkbbs\n" + Sjis("おまけ&amp;雑談") + "\n" + h + "extra/\nextra\n";
     EXPECT_EQ(ReadAll(file("board.txt")), expected);
     EXPECT_EQ(ReadAll(file("board.txt.bak")), "old\n\n\n");
-    // Loaded without the chat, tool and other-site rows.
-    EXPECT_EQ(board.GetRowCount(), 10);
-    EXPECT_EQ(board.FindId("chat"), -1);
-    EXPECT_EQ(board.FindId("other"), -1);
+    // Loaded without the chat, tool and other-site categories; their boards stay.
+    EXPECT_EQ(board.GetRowCount(), 12);
+    EXPECT_GE(board.FindId("chat"), 0);
+    EXPECT_GE(board.FindId("other"), 0);
     EXPECT_GE(board.FindId("tool"), 0);
     EXPECT_GE(board.FindId("extra"), 0);
     EXPECT_EQ(board.Get(0, 0).str(), Sjis("ニュース"));

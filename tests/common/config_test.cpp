@@ -97,3 +97,32 @@ TEST(Config, FailedWriteLeavesOldFile) {
     EXPECT_EQ(ReadAll(f), before);
     EXPECT_EQ(VornListDirectory(dir.path().c_str()).size(), 1u); // no temporary left behind
 }
+
+TEST(Config, UnreadableFileIsNeverOverwritten) {
+    TempDir dir;
+    std::string f = dir.file("f.ini");
+    WriteAll(f, "[tavlo]\nTabMax=4\nFontNameList=x\n");
+    std::string before = ReadAll(f);
+    VornSetFileFault(VORN_FAULT_READ);
+    EXPECT_EQ(CVornConfig::ReadInt(f.c_str(), "TabMax", 7), 7);
+    EXPECT_EQ(CVornConfig::WriteInt(f.c_str(), "Online", 1), 0);
+    CVornConfig::CreateCache(f.c_str());
+    VornSetFileFault(VORN_FAULT_NONE);
+    // Even once readable again, the cache that missed the file does not replace it.
+    EXPECT_EQ(CVornConfig::WriteString(f.c_str(), "UserAgent", "y"), 0);
+    CVornConfig::DestroyCache(f.c_str());
+    EXPECT_EQ(ReadAll(f), before);
+    EXPECT_EQ(CVornConfig::WriteInt(f.c_str(), "Online", 1), 1);
+    EXPECT_EQ(CVornConfig::ReadInt(f.c_str(), "TabMax"), 4);
+}
+
+TEST(Config, NumbersAreDecimalAndOutOfRangeReadsAsDefault) {
+    TempDir dir;
+    std::string f = dir.file("g.ini");
+    WriteAll(f, "[tavlo]\nA=010\nB=4294967297\nC=-2147483648\nD=99999999999999999999\nE=0x10\n");
+    EXPECT_EQ(CVornConfig::ReadInt(f.c_str(), "A"), 10);
+    EXPECT_EQ(CVornConfig::ReadInt(f.c_str(), "B", 5), 5); // not cut to 1
+    EXPECT_EQ(CVornConfig::ReadInt(f.c_str(), "C"), -2147483647 - 1);
+    EXPECT_EQ(CVornConfig::ReadInt(f.c_str(), "D", 5), 5);
+    EXPECT_EQ(CVornConfig::ReadInt(f.c_str(), "E"), 16); // colours are often written so
+}

@@ -308,9 +308,8 @@ TEST_F(HttpClientTest, StatusCodesAndBodylessAnswers) {
     get(n, "/status?code=304");
     EXPECT_EQ(304, n.GetResultCode());
     char buf[16];
-    int64_t t0 = NowMs();
-    EXPECT_EQ(0, n.Recv(buf, sizeof buf));
-    EXPECT_LT(NowMs() - t0, 500);
+    EXPECT_EQ(0, n.Recv(buf, sizeof buf)); // at once: no wait for a body that never comes
+    EXPECT_EQ(CVornAsyncSocket::WAIT_OK, n.GetWaitState());
 
     CVornHttpClient r;
     get(r, "/status?code=416");
@@ -388,7 +387,7 @@ TEST_F(HttpClientTest, CancelWhileWaitingForTheHeader) {
     ASSERT_EQ(1, c.Connect(5));
     Canceller cancel(rec, 1300);
     EXPECT_EQ(0, c.Get());
-    EXPECT_LT(NowMs() - cancel.at(), 1100);
+    EXPECT_EQ(CVornAsyncSocket::WAIT_CANCELED, c.GetWaitState());
     EXPECT_GE(rec.count(MESSAGE_HEADER_WAIT), 2);
     EXPECT_EQ(0, rec.count(MESSAGE_HEADER_DONE));
 }
@@ -401,7 +400,7 @@ TEST_F(HttpClientTest, CancelWhileReceivingTheBody) {
     std::string body;
     Canceller cancel(rec, 1300);
     EXPECT_EQ(-1, ReadBody(c, body));
-    EXPECT_LT(NowMs() - cancel.at(), 1100);
+    EXPECT_EQ(CVornAsyncSocket::WAIT_CANCELED, c.GetWaitState());
     EXPECT_TRUE(body == Pattern(1000));
     char buf[8];
     EXPECT_EQ(-1, c.Recv(buf, sizeof buf));
@@ -422,17 +421,15 @@ TEST_F(HttpClientTest, ReceiveTimeoutBoundsHeaderAndBodyWaits) {
     c.SetRecvTimeout(1);
     c.SetUrl(s_fixture->url("/stall").c_str());
     ASSERT_EQ(1, c.Connect(5));
-    int64_t t0 = NowMs();
     EXPECT_EQ(0, c.Get());
-    EXPECT_LT(NowMs() - t0, 1600);
+    EXPECT_EQ(CVornAsyncSocket::WAIT_TIMEOUT, c.GetWaitState());
 
     CVornHttpClient b;
     b.SetRecvTimeout(1);
     get(b, "/stallbody?n=5000&sent=10");
     std::string body;
-    t0 = NowMs();
     EXPECT_EQ(-1, ReadBody(b, body));
-    EXPECT_LT(NowMs() - t0, 1600);
+    EXPECT_EQ(CVornAsyncSocket::WAIT_TIMEOUT, b.GetWaitState());
     EXPECT_EQ(10u, body.size());
 }
 

@@ -54,6 +54,16 @@ TEST_F(StoreTest, BoardFileLoadDropsCutRowsAndSkippedCategories) {
     EXPECT_EQ(missing.Load(), -200);
 }
 
+TEST_F(StoreTest, BoardFileKeepsBoardsNamedLikeSkippedCategories) {
+    WriteAll(path("board.txt"), "A\n\n\n" + Sjis("チャット雑談") + "\nhttp://h/chat/\nchat\n" +
+                                    Sjis("他のサイトの話") + "\nhttp://h/o/\no\n");
+    CTavloBoardFile board;
+    ASSERT_EQ(board.Load(), 0);
+    ASSERT_EQ(board.GetRowCount(), 3);
+    EXPECT_EQ(board.Get(1, 0).str(), Sjis("チャット雑談"));
+    EXPECT_EQ(board.Get(2, 2), "o");
+}
+
 TEST_F(StoreTest, BoardFileFindReplaceInsertBackup) {
     WriteAll(path("board.txt"), menu());
     CTavloBoardFile board;

@@ -190,3 +190,28 @@ TEST_F(StoreTest, InfoFileFailedWriteLeavesTheOldFile) {
     // No temporary file is left behind.
     EXPECT_EQ(VornListDirectory(CTavloPath::GetDirectory(info.Path).c_str()).size(), 1u);
 }
+
+TEST(InfoFile, UnescapedQuoteInNameLosesOnlyTheName) {
+    // Older writers left the quote in a name unescaped.
+    CTavloInfoFile info = parse("((number . 12) (name . \"a\"b\") (time . \"Sat, 01 Jan 2000 "
+                                "00:00:00 GMT\") (hide 3) nil (mail . \"sage\") (new 1) "
+                                "(count 35) (max 30) nil)");
+    EXPECT_EQ(info.Number, 12);
+    EXPECT_EQ(info.Name, "a\"b");
+    EXPECT_EQ(info.Time, "Sat, 01 Jan 2000 00:00:00 GMT");
+    EXPECT_EQ(info.Hide, (std::vector<int32_t>{3}));
+    EXPECT_EQ(info.Mail, "sage");
+    EXPECT_TRUE(info.New);
+    EXPECT_EQ(info.Count, 35);
+    EXPECT_EQ(info.Max, 30);
+    // The next write escapes it, and reads back the same.
+    CTavloInfoFile back = parse(info.Format().str());
+    EXPECT_EQ(back.Name, "a\"b");
+    EXPECT_EQ(back.Count, 35);
+    EXPECT_EQ(back.Max, 30);
+
+    info = parse("((number . 3) (name . \"x\") (time . \"1\"2\") nil nil nil nil (count 8) nil nil)");
+    EXPECT_EQ(info.Name, "x");
+    EXPECT_EQ(info.Time, "1\"2");
+    EXPECT_EQ(info.Count, 8);
+}

@@ -108,6 +108,21 @@ TEST(PathOps, FileStatusRenameCopyRemove) {
     EXPECT_EQ(CTavloPath::DeleteFile(dir.file("a/top.txt").c_str()), 0);
 }
 
+TEST(PathOps, BoardMoveCopyKeepsModificationTimes) {
+    // A moved log with a fresh time would make the next fetch's If-Modified-Since answered
+    // 304, and the posts written before the move would never arrive.
+    TempDir dir;
+    ASSERT_EQ(VornCreateDirectories(dir.file("old/log").c_str()), 1);
+    WriteAll(dir.file("old/log/1.dat"), "a<>b<>c<>d<>e\n");
+    WriteAll(dir.file("old/log/2.dat"), "x\n");
+    ASSERT_EQ(VornSetFileTime(dir.file("old/log/1.dat").c_str(), 1000000000), 1);
+    ASSERT_EQ(CTavloPath::ResetFileTime(dir.file("old/log/2.dat").c_str()), 1);
+    ASSERT_EQ(CTavloPath::CopyTree(dir.file("old").c_str(), dir.file("new").c_str()), 1);
+    EXPECT_EQ(CTavloPath::GetFileTimeNs(dir.file("new/log/1.dat").c_str()),
+              1000000000LL * 1000000000LL);
+    EXPECT_EQ(CTavloPath::GetFileTimeNs(dir.file("new/log/2.dat").c_str()), 0);
+}
+
 TEST(PathOps, RemoveTreeDoesNotFollowLinks) {
     TempDir dir;
     WriteAll(dir.file("keep.txt"), "precious");

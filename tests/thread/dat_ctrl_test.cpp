@@ -57,6 +57,11 @@ protected:
         return info;
     }
     std::u16string Text() { return ctrl->GetTextCtrl()->GetText(); }
+    // The reader moves to post n, as a key of the thread does.
+    void ReadTo(int n) {
+        ctrl->JumpNumber(n, false);
+        ctrl->RaiseFurthestRead();
+    }
     // Marker of post n's date line.
     char16_t DateMark(int n) {
         CTavloTextCtrl* t = ctrl->GetTextCtrl();
@@ -170,6 +175,33 @@ TEST_F(DatCtrl, AppendingAfterAFetchLeavesTheViewAlone) {
     EXPECT_EQ(appended.substr(0, a), whole.substr(0, w));
 }
 
+TEST_F(DatCtrl, CopyOfThePostBeforeAFetchBoundaryHasPlainLineEnds) {
+    WriteLog(Posts(1, 3));
+    ASSERT_EQ(ctrl->CreateFromFile(), 0);
+    ctrl->OnOpenFile(0);
+    ctrl->OnWriteFile(CVornString(Posts(4, 5)));
+    std::u16string copied = ctrl->GetPostText(3);
+    EXPECT_EQ(copied.find(u"\r\r"), std::u16string::npos);
+    EXPECT_EQ(copied.substr(copied.size() - 2), u"\r\n");
+    EXPECT_EQ(copied.substr(0, 3), u"[3]");
+}
+
+TEST_F(DatCtrl, ReopenAndToggleWhileFetchingNeverShowPostsTwice) {
+    WriteLog(Posts(1, 5));
+    ASSERT_EQ(ctrl->CreateFromFile(), 0);
+    ctrl->SetUpdating(true);
+    // The worker has appended two posts; their message is still on its way.
+    WriteLog(Posts(1, 7));
+    ctrl->Reopen();
+    ctrl->ToggleHideAboned();
+    EXPECT_EQ(ctrl->GetPostCount(), 5);
+    ctrl->OnWriteFile(CVornString(Posts(6, 7)));
+    EXPECT_EQ(ctrl->GetPostCount(), 7);
+    ctrl->SetUpdating(false);
+    ctrl->Reopen();
+    EXPECT_EQ(ctrl->GetPostCount(), 7);
+}
+
 TEST_F(DatCtrl, FirstFetchIntoAnEmptyViewTakesTheTitle) {
     ctrl->OnOpenFile(1);
     ctrl->OnWriteFile(CVornString(Posts(1, 2)));
@@ -211,8 +243,8 @@ TEST_F(DatCtrl, SavingThePositionWritesOnlyChanges) {
     EXPECT_EQ(ctrl->Write(false), 0);
     EXPECT_FALSE(VornFileExists(infoPath.c_str()));
 
-    ctrl->JumpNumber(12, false);
-    ctrl->JumpNumber(7, false);
+    ReadTo(12);
+    ReadTo(7);
     EXPECT_EQ(ctrl->Write(false), 1);
     CTavloInfoFile info = ReadInfo();
     EXPECT_EQ(info.Number, 7);
@@ -220,7 +252,7 @@ TEST_F(DatCtrl, SavingThePositionWritesOnlyChanges) {
     EXPECT_TRUE(info.New);
 
     // Reaching the last post clears the new flag.
-    ctrl->JumpNumber(20, false);
+    ReadTo(20);
     EXPECT_EQ(ctrl->Write(false), 1);
     info = ReadInfo();
     EXPECT_EQ(info.Max, 20);
@@ -240,13 +272,48 @@ TEST_F(DatCtrl, ScrollingCountsAsReading) {
     EXPECT_EQ(ReadInfo().Number, 1);
 }
 
+TEST_F(DatCtrl, JumpsTheReaderDidNotMakeDoNotRaiseTheFurthestRead) {
+    WriteLog(Posts(1, 40));
+    ASSERT_EQ(ctrl->CreateFromFile(), 0);
+    // A URL with a post number, an anchor click and a grep jump all end here.
+    ctrl->JumpNumber(30, true);
+    ctrl->Back();
+    EXPECT_EQ(ctrl->GetPostNumber(ctrl->GetFurthestReadLine()), 1);
+    ctrl->Write(false);
+    EXPECT_EQ(ReadInfo().Max, 1);
+    // The last-post command is reading to the end.
+    ctrl->LastPost();
+    EXPECT_EQ(ctrl->GetPostNumber(ctrl->GetFurthestReadLine()), 40);
+}
+
+TEST_F(DatCtrl, FurthestReadKeepsItsPostAcrossReRendering) {
+    std::string log = Post(1);
+    for (int i = 2; i <= 15; ++i)
+        log += Post(i, "NGWORD");
+    log += Posts(16, 40);
+    WriteLog(log);
+    WriteAll(env.root + "/ngword.txt", "\tNGWORD\r\n");
+    ctrl->PrepareNgExpression();
+    ASSERT_EQ(ctrl->CreateFromFile(), 0);
+    ctrl->GetTextCtrl()->verticalScrollBar()->setValue(ctrl->GetPostLine(30));
+    ASSERT_EQ(ctrl->GetPostNumber(ctrl->GetFurthestReadLine()), 30);
+    ctrl->ToggleHideAboned(); // the hidden posts change every line below them
+    EXPECT_EQ(ctrl->GetPostNumber(ctrl->GetFurthestReadLine()), 30);
+    ctrl->Reopen();
+    ctrl->ToggleHideAboned();
+    ctrl->OnReloadFile();
+    EXPECT_EQ(ctrl->GetPostNumber(ctrl->GetFurthestReadLine()), 30);
+    ctrl->Write(false);
+    EXPECT_EQ(ReadInfo().Max, 30);
+}
+
 TEST_F(DatCtrl, HiddenLastPostsEndTheThreadForTheNewFlag) {
     WriteLog(Posts(1, 8) + Post(9, "NGWORD") + Post(10, "NGWORD"));
     WriteAll(env.root + "/ngword.txt", "\tNGWORD\r\n");
     WriteInfo("((number . 1) nil nil nil nil nil (new 1) (count 5) (max 1) nil)");
     ctrl->PrepareNgExpression();
     ASSERT_EQ(ctrl->CreateFromFile(), 0);
-    ctrl->JumpNumber(8, false);
+    ReadTo(8);
     EXPECT_EQ(ctrl->Write(false), 1);
     EXPECT_FALSE(ReadInfo().New);
 }
@@ -298,7 +365,7 @@ TEST_F(DatCtrl, OpeningAgainStartsFromNothing) {
 TEST_F(DatCtrl, MarkReadStopsAtTheFurthestPost) {
     WriteLog(Posts(1, 10));
     ASSERT_EQ(ctrl->CreateFromFile(), 0);
-    ctrl->JumpNumber(4, false);
+    ReadTo(4);
     ctrl->MarkRead();
     EXPECT_EQ(DateMark(1), TAVLO_MARK_DATE);
     EXPECT_EQ(DateMark(4), TAVLO_MARK_DATE);
@@ -314,6 +381,7 @@ TEST_F(DatCtrl, RelayoutKeepsThePostAtTheTop) {
     WriteLog(log);
     ASSERT_EQ(ctrl->CreateFromFile(), 0);
     ctrl->JumpNumber(17, false);
+    ctrl->SetFurthestReadLine(ctrl->GetPostLine(17));
     ctrl->SetWrap(false);
     EXPECT_EQ(ctrl->GetTopPost(), 17);
     EXPECT_EQ(ctrl->GetTextCtrl()->GetTopLine(), ctrl->GetPostLine(17));

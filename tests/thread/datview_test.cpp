@@ -5,6 +5,7 @@
 #include "tavlo_dat_view.h"
 #include "tavlo_grep_dialog.h"
 #include "tavlo_info_file.h"
+#include "tavlo_ng_file.h"
 #include "tavlo_path.h"
 #include "view_test_util.h"
 #include "vorn_kcode.h"
@@ -255,6 +256,25 @@ TEST_F(DatView, GrepsAndCopies) {
     EXPECT_EQ(QGuiApplication::clipboard()->text().toStdU16String(), c->GetPostText(3));
 }
 
+TEST_F(DatView, GrepJumpAfterItsTabWasClosedDoesNothing) {
+    writeLog("4101", thread(6));
+    writeLog("4102", thread(6));
+    ASSERT_EQ(open("4101"), 1);
+    ctrl()->JumpNumber(1, false);
+    ctrl()->Grep(CTavloDatCtrl::GREP_NAME);
+    CTavloGrepDialog* grep = view->GetGrepDialog();
+    ASSERT_NE(grep, nullptr);
+    ASSERT_EQ(open("4102"), 1);
+    view->CloseTab(0);
+    ASSERT_EQ(view->GetTabCount(), 1);
+    int top = ctrl()->GetTopPost();
+    if ((grep = view->GetGrepDialog()) != nullptr) {
+        grep->GetPostCtrl()->JumpNumber(3, false);
+        grep->OnCommand(CTavloGrepDialog::ID_GREP_JUMP); // read freed memory before
+    }
+    EXPECT_EQ(ctrl()->GetTopPost(), top);
+}
+
 TEST_F(DatView, HiddenAbonedPostsAreSkippedByTheKeys) {
     std::string text;
     for (int i = 1; i <= 10; ++i)
@@ -279,6 +299,7 @@ TEST_F(DatView, PositionSurvivesClosingAndReopening) {
     writeLog("5001", thread(30));
     ASSERT_EQ(open("5001"), 1);
     ctrl()->JumpNumber(17, true);
+    ctrl()->RaiseFurthestRead(); // as a key that moved there does
     view->CloseTab(0);
     CTavloInfoFile info;
     ASSERT_TRUE(CTavloInfoFile::Create(CVornString(kBoardUrl), CVornString("5001"), info));
@@ -290,6 +311,60 @@ TEST_F(DatView, PositionSurvivesClosingAndReopening) {
     view->show();
     ASSERT_EQ(open("5001"), 1);
     EXPECT_EQ(ctrl()->GetTopPost(), 17);
+}
+
+TEST_F(DatView, SwitchingTabsWritesThePositionOfTheThreadLeft) {
+    writeLog("5101", thread(30));
+    writeLog("5102", thread(3));
+    ASSERT_EQ(open("5101"), 1);
+    ctrl()->JumpNumber(12, false);
+    ASSERT_EQ(open("5102"), 1); // a tab switch, as F would do
+    CTavloInfoFile info;
+    ASSERT_TRUE(CTavloInfoFile::Create(CVornString(kBoardUrl), CVornString("5101"), info));
+    EXPECT_EQ(info.Number, 12);
+    view->SelectTab(0);
+    ctrl()->JumpNumber(20, false);
+    view->NextTab();
+    ASSERT_TRUE(CTavloInfoFile::Create(CVornString(kBoardUrl), CVornString("5101"), info));
+    EXPECT_EQ(info.Number, 20);
+}
+
+TEST_F(DatView, AddingAnNgWordReportsTheSaveAndLeavesAFetchAlone) {
+    writeLog("5201", thread(5));
+    ASSERT_EQ(open("5201"), 1);
+    std::vector<std::pair<QString, QString>> boxes;
+    TavloSetMessageBoxHook([&](const QString& text, const QString& caption, int) {
+        boxes.emplace_back(text, caption);
+        return TAVLO_IDOK;
+    });
+    CTavloTextCtrl* t = ctrl()->GetTextCtrl();
+    t->SetSel(0, 3);
+    ctrl()->SetUpdating(true);
+    view->AddSelectionToNg();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].first, QString::fromUtf8("NGワードに追加しました"));
+    EXPECT_EQ(boxes[0].second, "tavlo/0.0.15");
+    // The rule is stored; the open thread was not read again under the fetch.
+    EXPECT_EQ(CTavloNgFile::Instance().GetRowCount(), 1);
+    EXPECT_EQ(ctrl()->GetPostCount(), 5);
+
+    // A save that fails is shown, never taken for success.
+    VornSetFileFault(VORN_FAULT_RENAME);
+    t->SetSel(0, 2);
+    view->AddSelectionToNg();
+    VornSetFileFault(VORN_FAULT_NONE);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].first, QString::fromUtf8("ファイル書き込みエラー"));
+    ctrl()->SetUpdating(false);
+    CTavloBookmarkFile::Instance().Load(CVornString(env.root + "/bookmark2.txt"));
+    VornSetFileFault(VORN_FAULT_RENAME);
+    view->AddBookmark();
+    VornSetFileFault(VORN_FAULT_NONE);
+    ASSERT_EQ(boxes.size(), 3u);
+    EXPECT_EQ(boxes[2].first, QString::fromUtf8("ファイル書き込みエラー"));
+    TavloSetMessageBoxHook(nullptr);
+    CTavloBookmarkFile::Destroy();
+    CTavloNgFile::Destroy();
 }
 
 TEST_F(DatView, DeleteAsksThenRemovesFilesAndTab) {

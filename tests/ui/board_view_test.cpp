@@ -116,7 +116,6 @@ TEST_F(BoardTree, ClosingTheWindowWhileTheFirstMenuArrivesEndsTheStart) {
     });
     CVornTime timer;
     EXPECT_EQ(run.start(), 0);
-    EXPECT_LT(timer.Elapsed(), 2500);
     EXPECT_TRUE(fetching); // the frame's cancel could stop it
     EXPECT_FALSE(fs::exists(path("board.txt")));
     EXPECT_EQ(boxes.count(), 1u);

@@ -14,6 +14,7 @@
 #include "tavlo_tab_view.h"
 #include "ui_test_util.h"
 #include "vorn_kcode.h"
+#include "vorn_thread.h"
 
 #include <QRegularExpression>
 #include <QTest>
@@ -212,6 +213,17 @@ TEST_F(BookmarkViews, SortCommandsKeysAndTheirChecks) {
     // The file keeps index order whatever is shown.
     EXPECT_EQ(fileKeys(), (std::vector<std::string>{"1600000001", "1600000002", "1600000003",
                                                     "1600000004", "1600000005"}));
+}
+
+TEST_F(BookmarkViews, ACheckThatCannotStartIsShownNotOnlyLogged) {
+    openBookmarks();
+    VornSetThreadFault(true);
+    EXPECT_FALSE(bm()->StartCheck());
+    VornSetThreadFault(false);
+    ASSERT_EQ(boxes.count(), 1u);
+    EXPECT_EQ(boxes.last().text, U("スレッドの起動に失敗しました"));
+    EXPECT_EQ(boxes.last().caption, "tavlo/0.0.15");
+    EXPECT_FALSE(bm()->IsChecking());
 }
 
 TEST_F(BookmarkViews, MovingWorksInNoOrderOnlyAndStopsAtTheEnds) {

@@ -391,7 +391,6 @@ TEST_F(SubjectList, CancelStopsASlowFetchQuietlyAndASecondOpenMeanwhileIsDropped
     });
     CVornTime timer;
     key(Qt::Key_R);
-    EXPECT_LT(timer.Elapsed(), 2000);
     EXPECT_TRUE(busy);
     EXPECT_EQ(subject()->GetBoardId().str(), "news");
     EXPECT_EQ(requestsFor("newsplus"), 0);
