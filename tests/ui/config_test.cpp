@@ -6,8 +6,10 @@
 #include "tavlo_config_pages.h"
 #include "tavlo_keys.h"
 #include "tavlo_list_ctrl.h"
+#include "tavlo_message_dialog.h"
 #include "tavlo_selectors.h"
 #include "tavlo_subject_view.h"
+#include "tavlo_template_file.h"
 #include "tavlo_vk_names.h"
 #include "ui_test_util.h"
 #include "vorn_log.h"
@@ -364,6 +366,35 @@ TEST_F(Config, ListPagesRefuseDuplicatesAndSaveTheirFiles) {
     EXPECT_EQ(ReadAll(dir.file("logs/etc.txt")), "a\nhttp://h.example-bbs.test/a/\na\n");
     EXPECT_NE(ReadAll(dir.file("logs/ngword.txt")).find("spam"), std::string::npos);
     EXPECT_EQ(ReadAll(dir.file("logs/template.txt")), "hello\r\n");
+}
+
+// The page and the post editor share one template list: what OK wrote is offered at once.
+TEST_F(Config, ThePostEditorOffersTheTemplatesThePageWrote) {
+    std::filesystem::create_directories(dir.file("logs"));
+    WriteAll(dir.file("logs/template.txt"), "one\r\n\r\n");
+    start();
+    ASSERT_EQ(CTavloTemplateFile::Instance().GetRowCount(), 1);
+    WriteAll(dir.file("logs/template.txt"), "one\r\nzero\r\n");
+    withDialog([&](CTavloConfigDialog* d) {
+        auto* templates = static_cast<CTavloListPage*>(d->GetPage(32922));
+        // The file as it is when the dialog opens.
+        ASSERT_EQ(templates->Entries().size(), 2u);
+        EXPECT_EQ(templates->Entries()[1][0].str(), "zero");
+        EXPECT_TRUE(templates->AddEntry({CVornString("two\\nlines")}));
+        d->OnOK();
+    });
+    // A new template goes first, as in the editor's list.
+    EXPECT_EQ(ReadAll(dir.file("logs/template.txt")), "two\\nlines\r\none\r\nzero\r\n");
+    CTavloMessageDialog editor(CVornString("t"), CVornString("http://news.example-bbs.test/news/"),
+                               CVornString("1600000001"), f, f);
+    editor.Open();
+    QComboBox* t = editor.TemplateCombo();
+    ASSERT_GE(t->count(), 3);
+    EXPECT_EQ(t->itemText(0), U("two\\nlines"));
+    EXPECT_EQ(t->itemText(1), U("one"));
+    EXPECT_EQ(t->itemText(2), U("zero"));
+    editor.hide();
+    CTavloTemplateFile::Destroy();
 }
 
 } // namespace
