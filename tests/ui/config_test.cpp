@@ -312,6 +312,22 @@ TEST_F(Config, AnEmptyMenuAddressStoresTheDefaultAndDebugSwitchesAtOnce) {
         control<QCheckBox>(d, 32924, "Debug")->setChecked(true);
         d->OnOK();
     });
+    // The log was opened beside the program. Its file is unlinked (only if it is the one this
+    // process holds open, not another test's) and later lines go to the temporary directory.
+    namespace fs = std::filesystem;
+    const fs::path log = fs::read_symlink("/proc/self/exe").parent_path() / "tavlo.log";
+    std::error_code ec;
+    for (const auto& fd : fs::directory_iterator("/proc/self/fd", ec)) {
+        struct stat held = {};
+        struct stat named = {};
+        if (fs::read_symlink(fd.path(), ec) == log && stat(fd.path().c_str(), &held) == 0 &&
+            stat(log.c_str(), &named) == 0 && held.st_ino == named.st_ino &&
+            held.st_dev == named.st_dev) {
+            fs::remove(log, ec);
+            break;
+        }
+    }
+    SetLogdir(dir.path().c_str());
     EXPECT_EQ(iniLines(ini()).at("BoardUrl"), CTavloSettings::kDefaultBoardUrl);
     EXPECT_EQ(CTavloSettings::Instance().BoardUrl.str(), CTavloSettings::kDefaultBoardUrl);
     EXPECT_TRUE(VornLogEnabled(2));
