@@ -4,6 +4,9 @@
 #include "vorn_net_internal.h"
 #include "vorn_thread.h"
 
+#include <zlib.h>
+
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -21,6 +24,7 @@ constexpr int kDirectRead = 256 * 1024;
 // 16 MiB even for a maximally compressed stream.
 constexpr int kInflateStep = 16 * 1024;
 constexpr size_t kMaxGzipHeader = 64 * 1024;
+constexpr size_t kGzipTrailer = 8;
 constexpr size_t kMaxProxyReply = 64 * 1024;
 constexpr int kMaxInterimResponses = 16;
 
@@ -393,6 +397,9 @@ void CVornHttpClient::init() {
     m_headers.RemoveAll();
     m_resultCode = 0;
     m_gzipCollect.Clear();
+    m_gzipTrailer.clear();
+    m_gzipCrc = 0;
+    m_gzipSize = 0;
     m_contentLength = 0;
     m_framing = FRAMING_CLOSE;
     m_encoding = ENCODING_NONE;
@@ -856,10 +863,27 @@ int CVornHttpClient::feedInflater(const char* data, size_t len) {
         data = m_gzipCollect.GetData();
         len = m_gzipCollect.size();
     }
+    if (m_encoding == ENCODING_GZIP && m_inflater->Finished())
+        return takeGzipTrailer(data, len);
     if (len == 0)
         return 0;
     m_rawFed += static_cast<int64_t>(len);
+    size_t before = m_out.size();
     int r = m_inflater->Inflate(data, len, m_out);
+    if (m_encoding == ENCODING_GZIP && r != CVornInflateCore::RESULT_ERROR) {
+        const size_t produced = m_out.size() - before;
+        m_gzipCrc = static_cast<uint32_t>(
+            crc32(m_gzipCrc, reinterpret_cast<const Bytef*>(m_out.GetData()) + before,
+                  static_cast<uInt>(produced)));
+        m_gzipSize += static_cast<uint32_t>(produced);
+        if (r == CVornInflateCore::RESULT_END) {
+            // The trailer follows the deflate data; data may live in m_gzipCollect.
+            const size_t used = m_inflater->LastConsumed();
+            int t = takeGzipTrailer(data + used, len - used);
+            m_gzipCollect.Clear();
+            return t;
+        }
+    }
     m_gzipCollect.Clear();
     if (r == CVornInflateCore::RESULT_ERROR) {
         if (m_maxDecoded > 0 && m_inflater->TotalOut() >= static_cast<size_t>(m_maxDecoded))
@@ -873,6 +897,29 @@ int CVornHttpClient::feedInflater(const char* data, size_t len) {
         m_decodeEnd = true;
     else if (m_out.IsEmpty())
         VLOG(2, where, "inflate incomplete: %d", static_cast<int>(len));
+    return 0;
+}
+
+// The 8 bytes after the deflate data: CRC32 and length (mod 2^32) of the decoded bytes, both
+// little-endian. A deflate stream damaged so that it ends early is caught only here.
+int CVornHttpClient::takeGzipTrailer(const char* data, size_t len) {
+    const size_t take = std::min(len, kGzipTrailer - m_gzipTrailer.size());
+    m_gzipTrailer.append(data, take);
+    if (m_gzipTrailer.size() < kGzipTrailer)
+        return 0;
+    auto le32 = [this](size_t at) {
+        uint32_t v = 0;
+        for (size_t i = 0; i < 4; ++i)
+            v |= static_cast<uint32_t>(static_cast<unsigned char>(m_gzipTrailer[at + i]))
+                 << (8 * i);
+        return v;
+    };
+    if (le32(0) != m_gzipCrc || le32(4) != m_gzipSize) {
+        VLOG(0, "CVornHttpClient::Recv", "gzip trailer mismatch");
+        m_out.Clear();
+        return -1;
+    }
+    m_decodeEnd = true;
     return 0;
 }
 
@@ -890,6 +937,9 @@ int CVornHttpClient::recvDecoded(char* buf, int len) {
                 m_decodeEnd = true; // an empty body
             } else if (m_encoding == ENCODING_GZIP && !m_gzipHeader) {
                 VLOG(0, where, "gzip header not found");
+                m_decodeFailed = true;
+            } else if (m_encoding == ENCODING_GZIP && m_inflater->Finished()) {
+                VLOG(0, where, "gzip trailer incomplete");
                 m_decodeFailed = true;
             } else {
                 VLOG(0, where, "inflate incomplete: %lld", static_cast<long long>(m_rawFed));

@@ -8,6 +8,7 @@
 #include "vorn_zlib.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 // HTTP/1.1 client: request building, response header parsing and body decoding (chunked
@@ -121,6 +122,7 @@ private:
     int readChunkEnd();
     int recvDecoded(char* buf, int len);
     int feedInflater(const char* data, size_t len);
+    int takeGzipTrailer(const char* data, size_t len);
     void logStop(const char* where);
 
     CVornString m_host;
@@ -158,6 +160,9 @@ private:
     size_t m_rlen = 0;
     int64_t m_rawFed = 0;
     CVornBinary m_gzipCollect;
+    std::string m_gzipTrailer;
+    uint32_t m_gzipCrc = 0;
+    uint32_t m_gzipSize = 0;
     int64_t m_maxDecoded = kDefaultMaxDecodedSize;
     int64_t m_contentLength = 0;
     Framing m_framing = FRAMING_CLOSE;

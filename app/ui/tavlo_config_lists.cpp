@@ -2,10 +2,9 @@
 #include "tavlo_board_file.h"
 #include "tavlo_config_pages.h"
 #include "tavlo_ng_file.h"
-#include "tavlo_path.h"
 #include "tavlo_platform.h"
 #include "tavlo_settings.h"
-#include "vorn_file.h"
+#include "tavlo_template_file.h"
 #include "vorn_log.h"
 
 #include <QComboBox>
@@ -207,31 +206,18 @@ void CTavloPageNg::Save() {
 
 // ---- templates -----------------------------------------------------------------------------
 
-CVornString CTavloPageMessage::TemplatePath() {
-    return CTavloPath::GetRoot() + "/template.txt";
-}
-
 CTavloPageMessage::CTavloPageMessage(QWidget* parent) : CTavloListPage(32922, "書き込み", parent) {
     m_duplicate = "同じ定型文が登録されています";
     addCheck("Sage", "sage");
     addCheck("UseDefaultTemplate", "標準の定型文を使う");
     addCheck("FocusOnMessage", "本文にフォーカス");
-    std::string text;
+    // The file as it is now; the post editor shares this list.
+    CTavloTemplateFile& templates = CTavloTemplateFile::Instance();
+    if (!templates.Load())
+        templates.RemoveAll();
     std::vector<std::vector<CVornString>> rows;
-    if (VornReadFile(TemplatePath().c_str(), text, 16u << 20)) {
-        size_t at = 0;
-        while (at < text.size()) {
-            size_t end = text.find('\n', at);
-            if (end == std::string::npos)
-                end = text.size();
-            std::string line = text.substr(at, end - at);
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            if (!line.empty())
-                rows.push_back({CVornString(line)});
-            at = end + 1;
-        }
-    }
+    for (int r = 0; r < templates.GetRowCount(); ++r)
+        rows.push_back({templates.GetTemplate(r)});
     setEntries(std::move(rows));
     auto* entry = new QComboBox(this);
     entry->setEditable(true);
@@ -249,9 +235,11 @@ void CTavloPageMessage::Save() {
     CTavloConfigPage::Save();
     if (!IsChanged())
         return;
-    std::string text;
+    CTavloTemplateFile& templates = CTavloTemplateFile::Instance();
+    templates.RemoveAll();
     for (const auto& e : Entries())
-        text += e[0].str() + "\r\n";
-    if (!VornWriteFileAtomic(TemplatePath().c_str(), text))
-        VLOG(0, "CTavloPageMessage::Save", "cannot write %s", TemplatePath().c_str());
+        templates.AddRow({e[0]});
+    if (!templates.Save())
+        VLOG(0, "CTavloPageMessage::Save", "cannot write %s",
+             CTavloTemplateFile::GetPath().c_str());
 }

@@ -169,13 +169,11 @@ private:
     QComboBox* m_word;
 };
 
-// The template list is kept in template.txt of the log root, one template a line with line
-// breaks written as "\n"; the post editor reads the same file.
+// The template list: CTavloTemplateFile, which the post editor reads too.
 class CTavloPageMessage : public CTavloListPage {
 public:
     explicit CTavloPageMessage(QWidget* parent = nullptr);
     void Save() override;
-    static CVornString TemplatePath();
 };
 
 class CTavloPageImage : public CTavloConfigPage {

@@ -510,6 +510,45 @@ TEST_F(HttpClientTest, DamagedCompressedBodiesAreErrors) {
     EXPECT_EQ(-1, last);
 }
 
+// The trailer's CRC32 and length are the only check on a deflate stream that ends early.
+TEST_F(HttpClientTest, GzipTrailerIsChecked) {
+    {
+        LogCapture log;
+        int last = 1;
+        std::string body = fetch("/gzipstored?n=3000&damage=1", &last);
+        EXPECT_EQ(-1, last);
+        EXPECT_LT(body.size(), 3000u);
+        EXPECT_TRUE(log.contains("gzip trailer mismatch")) << log.text();
+    }
+    {
+        // Deflate data whole, trailer cut short or missing.
+        LogCapture log;
+        for (const char* drop : {"4", "8"}) {
+            int last = 1;
+            fetch(std::string("/truncgzip?n=5000&drop=") + drop, &last);
+            EXPECT_EQ(-1, last) << drop;
+        }
+        EXPECT_TRUE(log.contains("gzip trailer incomplete")) << log.text();
+    }
+    int last = 1;
+    EXPECT_TRUE(fetch("/gzipstored?n=3000", &last) == Pattern(3000));
+    EXPECT_EQ(0, last);
+    // Trailer split across reads: within it, whole in a later read, with the deflate end.
+    for (const char* at : {"3", "8", "12"}) {
+        last = 1;
+        EXPECT_TRUE(fetch(std::string("/gzipsplit?n=5000&at=") + at, &last) == Pattern(5000))
+            << at;
+        EXPECT_EQ(0, last) << at;
+    }
+    // Chunks of a few bytes are read one by one, so the trailer arrives in pieces.
+    for (const char* size : {"1", "3", "5", "8"}) {
+        last = 1;
+        std::string path = std::string("/gzip?n=777&chunked=1&size=") + size;
+        EXPECT_TRUE(fetch(path, &last, 7) == Pattern(777)) << path;
+        EXPECT_EQ(0, last) << path;
+    }
+}
+
 TEST_F(HttpClientTest, DecompressionBombStopsAtTheLimit) {
     LogCapture log;
     CVornHttpClient c;

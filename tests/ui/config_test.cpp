@@ -6,8 +6,10 @@
 #include "tavlo_config_pages.h"
 #include "tavlo_keys.h"
 #include "tavlo_list_ctrl.h"
+#include "tavlo_message_dialog.h"
 #include "tavlo_selectors.h"
 #include "tavlo_subject_view.h"
+#include "tavlo_template_file.h"
 #include "tavlo_vk_names.h"
 #include "ui_test_util.h"
 #include "vorn_log.h"
@@ -310,6 +312,22 @@ TEST_F(Config, AnEmptyMenuAddressStoresTheDefaultAndDebugSwitchesAtOnce) {
         control<QCheckBox>(d, 32924, "Debug")->setChecked(true);
         d->OnOK();
     });
+    // The log was opened beside the program. Its file is unlinked (only if it is the one this
+    // process holds open, not another test's) and later lines go to the temporary directory.
+    namespace fs = std::filesystem;
+    const fs::path log = fs::read_symlink("/proc/self/exe").parent_path() / "tavlo.log";
+    std::error_code ec;
+    for (const auto& fd : fs::directory_iterator("/proc/self/fd", ec)) {
+        struct stat held = {};
+        struct stat named = {};
+        if (fs::read_symlink(fd.path(), ec) == log && stat(fd.path().c_str(), &held) == 0 &&
+            stat(log.c_str(), &named) == 0 && held.st_ino == named.st_ino &&
+            held.st_dev == named.st_dev) {
+            fs::remove(log, ec);
+            break;
+        }
+    }
+    SetLogdir(dir.path().c_str());
     EXPECT_EQ(iniLines(ini()).at("BoardUrl"), CTavloSettings::kDefaultBoardUrl);
     EXPECT_EQ(CTavloSettings::Instance().BoardUrl.str(), CTavloSettings::kDefaultBoardUrl);
     EXPECT_TRUE(VornLogEnabled(2));
@@ -364,6 +382,35 @@ TEST_F(Config, ListPagesRefuseDuplicatesAndSaveTheirFiles) {
     EXPECT_EQ(ReadAll(dir.file("logs/etc.txt")), "a\nhttp://h.example-bbs.test/a/\na\n");
     EXPECT_NE(ReadAll(dir.file("logs/ngword.txt")).find("spam"), std::string::npos);
     EXPECT_EQ(ReadAll(dir.file("logs/template.txt")), "hello\r\n");
+}
+
+// The page and the post editor share one template list: what OK wrote is offered at once.
+TEST_F(Config, ThePostEditorOffersTheTemplatesThePageWrote) {
+    std::filesystem::create_directories(dir.file("logs"));
+    WriteAll(dir.file("logs/template.txt"), "one\r\n\r\n");
+    start();
+    ASSERT_EQ(CTavloTemplateFile::Instance().GetRowCount(), 1);
+    WriteAll(dir.file("logs/template.txt"), "one\r\nzero\r\n");
+    withDialog([&](CTavloConfigDialog* d) {
+        auto* templates = static_cast<CTavloListPage*>(d->GetPage(32922));
+        // The file as it is when the dialog opens.
+        ASSERT_EQ(templates->Entries().size(), 2u);
+        EXPECT_EQ(templates->Entries()[1][0].str(), "zero");
+        EXPECT_TRUE(templates->AddEntry({CVornString("two\\nlines")}));
+        d->OnOK();
+    });
+    // A new template goes first, as in the editor's list.
+    EXPECT_EQ(ReadAll(dir.file("logs/template.txt")), "two\\nlines\r\none\r\nzero\r\n");
+    CTavloMessageDialog editor(CVornString("t"), CVornString("http://news.example-bbs.test/news/"),
+                               CVornString("1600000001"), f, f);
+    editor.Open();
+    QComboBox* t = editor.TemplateCombo();
+    ASSERT_GE(t->count(), 3);
+    EXPECT_EQ(t->itemText(0), U("two\\nlines"));
+    EXPECT_EQ(t->itemText(1), U("one"));
+    EXPECT_EQ(t->itemText(2), U("zero"));
+    editor.hide();
+    CTavloTemplateFile::Destroy();
 }
 
 } // namespace

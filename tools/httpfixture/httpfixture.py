@@ -19,6 +19,7 @@ import os
 import select
 import socket
 import ssl
+import struct
 import sys
 import threading
 import time
@@ -49,6 +50,19 @@ def gzip_bytes(data):
     with gzip.GzipFile(filename="body.dat", mode="wb", fileobj=buf, mtime=0) as f:
         f.write(data)
     return buf.getvalue()
+
+
+def gzip_stored(data, pieces=3, damage=False):
+    """A gzip member of stored deflate blocks. damage marks the middle block final, so the
+    deflate data ends early and the next block's bytes stand where the trailer belongs."""
+    size = max(1, (len(data) + pieces - 1) // pieces)
+    parts = [data[i:i + size] for i in range(0, len(data), size)] or [b""]
+    out = [b"\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\xff"]
+    for i, part in enumerate(parts):
+        final = i == len(parts) - 1 or (damage and i == len(parts) // 2)
+        out.append(bytes([1 if final else 0]) + struct.pack("<HH", len(part), len(part) ^ 0xFFFF) + part)
+    out.append(struct.pack("<II", zlib.crc32(data), len(data) & 0xFFFFFFFF))
+    return b"".join(out)
 
 
 def bomb(mb):
@@ -301,11 +315,30 @@ def handle(conn, req):
         return False
     if path == "/truncgzip":
         enc = gzip_bytes(pattern(n))
-        cut = enc[:len(enc) // 2]
+        drop = int(q.get("drop", "0"))
+        cut = enc[:len(enc) - drop] if drop else enc[:len(enc) // 2]
         if q.get("mode") == "close":
             send_all(conn, response("200 OK", [("Content-Encoding", "gzip")], cut, length=False))
         else:
             send_all(conn, response("200 OK", [("Content-Encoding", "gzip")], cut))
+        return False
+    if path == "/gzipstored":
+        # Stored blocks of at most 65535 bytes each.
+        body = gzip_stored(pattern(n), damage=q.get("damage") == "1")
+        send_all(conn, response("200 OK", [("Content-Encoding", "gzip")], body))
+        return False
+    if path == "/gzipsplit":
+        # The last `at` bytes follow in a later write, after a pause, so they reach a later read.
+        enc = gzip_bytes(pattern(n))
+        at = int(q.get("at", "4"))
+        data = response("200 OK", [("Content-Encoding", "gzip")], enc)
+        try:
+            conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        except OSError:
+            pass
+        send_all(conn, data[:len(data) - at])
+        time.sleep(0.1)
+        send_all(conn, data[len(data) - at:])
         return False
     if path == "/notgzip":
         send_all(conn, response("200 OK", [("Content-Encoding", "gzip")], b"plain text, no gzip"))
