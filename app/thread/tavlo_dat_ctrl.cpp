@@ -6,6 +6,7 @@
 #include "tavlo_ng_file.h"
 #include "tavlo_path.h"
 #include "tavlo_platform.h"
+#include "tavlo_popup.h"
 #include "tavlo_settings.h"
 #include "vorn_file.h"
 #include "vorn_kcode.h"
@@ -68,6 +69,7 @@ CTavloDatCtrl::CTavloDatCtrl(QWidget* parent) {
 }
 
 CTavloDatCtrl::~CTavloDatCtrl() {
+    m_popups.reset();
     delete m_text.data();
 }
 
@@ -75,6 +77,8 @@ void CTavloDatCtrl::SetThread(const CVornString& boardUrl, const CVornString& ke
     m_boardUrl = boardUrl;
     m_key = key;
     m_threadId = boardUrl + key;
+    if (!m_popups)
+        m_popups = std::make_unique<CTavloPopupSet>(this);
     m_remoteUrl = boardUrl + "dat/" + key + ".dat";
     m_logPath = CTavloPath::GetLogPath(boardUrl, key);
     m_info.Path = CTavloPath::GetInfoPath(boardUrl, key);
@@ -144,6 +148,7 @@ int CTavloDatCtrl::CreateFromFile() {
 }
 
 void CTavloDatCtrl::openInto(std::u16string&& display) {
+    m_anchors.Clear();
     m_text->SetText(std::move(display));
     createIndex();
 }
@@ -152,6 +157,11 @@ void CTavloDatCtrl::createIndex() {
     CVornTime timer;
     m_index.Build(m_text->Layout());
     m_cacheLine = -1;
+    // Posts are only ever appended to the shown text, so only new ones are indexed.
+    if (m_anchors.GetCount() > m_index.GetCount())
+        m_anchors.Clear();
+    for (int n = m_anchors.GetCount() + 1; n <= m_index.GetCount(); ++n)
+        m_anchors.AddPost(n, GetPostDisplay(n));
     VLOG(2, "CTavloDatCtrl::createIndex", "done [%s][%d]%d(msec)", m_key.c_str(),
          m_index.GetCount(), timer.Elapsed());
 }
@@ -159,6 +169,9 @@ void CTavloDatCtrl::createIndex() {
 void CTavloDatCtrl::Clear() {
     m_text->SetText(std::u16string());
     m_index.Clear();
+    m_anchors.Clear();
+    if (m_popups)
+        m_popups->CloseAll();
     m_conv.Clear();
     m_cacheLine = -1;
     ClearImageCache();

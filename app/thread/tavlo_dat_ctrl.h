@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tavlo_anchor_index.h"
 #include "tavlo_info_file.h"
 #include "tavlo_post_converter.h"
 #include "tavlo_post_index.h"
@@ -17,6 +18,7 @@ class QKeyEvent;
 class QMouseEvent;
 class QWidget;
 class CTavloDatCtrl;
+class CTavloPopupSet;
 
 // What a thread control asks of the view that hosts it.
 class CTavloDatHost {
@@ -76,6 +78,10 @@ public:
     int GetTopPost() const;
     const CTavloPostIndex& GetIndex() const { return m_index; }
     const CTavloPostConverter& GetConverter() const { return m_conv; }
+    // Anchors, answers and IDs of the posts shown; grows with the posts a fetch appends.
+    const CTavloAnchorIndex& GetAnchors() const { return m_anchors; }
+    // The anchor popups over this thread (null for the controls that show no thread).
+    CTavloPopupSet* GetPopups() const { return m_popups.get(); }
     // Header marker of a post (0 when there is no such post).
     char16_t GetHeaderMark(int number) const;
     // The last post, skipping aboned ones while they are hidden; 0 when none.
@@ -194,6 +200,8 @@ private:
     CTavloInfoFile m_info;
     CTavloPostConverter m_conv;
     CTavloPostIndex m_index;
+    CTavloAnchorIndex m_anchors;
+    std::unique_ptr<CTavloPopupSet> m_popups;
     std::unique_ptr<CVornRegex> m_ng;
     std::vector<int> m_history;
     bool m_hideAboned = true;
