@@ -69,6 +69,43 @@ size_t TavloParseAnchor(std::u16string_view text, std::vector<int>& out, size_t 
     }
 }
 
+int TavloHeaderNumber(std::u16string_view line, size_t* end) {
+    if (line.size() < 4 || !TavloIsHeaderMark(line[0]) || line[1] != u'[')
+        return 0;
+    size_t k = 2;
+    int v = 0;
+    while (k < line.size() && TavloIsAsciiDigit(line[k]) && v <= kTavloAnchorNumberMax)
+        v = v * 10 + (line[k++] - u'0');
+    if (k >= line.size() || line[k] != u']' || v > kTavloAnchorNumberMax)
+        return 0;
+    if (end)
+        *end = k;
+    return v;
+}
+
+namespace {
+void appendInt(std::u16string& out, int v) {
+    for (char c : std::to_string(v))
+        out += static_cast<char16_t>(c);
+}
+} // namespace
+
+std::u16string TavloReferCountText(int count) {
+    std::u16string t = u" (";
+    appendInt(t, count);
+    t += u')';
+    return t;
+}
+
+std::u16string TavloIdCountText(int ordinal, int total) {
+    std::u16string t = u" (";
+    appendInt(t, ordinal);
+    t += u'/';
+    appendInt(t, total);
+    t += u')';
+    return t;
+}
+
 void CTavloAnchorIndex::Clear() {
     m_posts.clear();
     m_referred.clear();

@@ -20,6 +20,14 @@ constexpr int kTavloAnchorNumberMax = 9999999;
 size_t TavloParseAnchor(std::u16string_view text, std::vector<int>& out,
                         size_t limit = kTavloAnchorTargetsMax);
 
+// The post number of a header line (marker, "[N]"), and the position of its "]"; 0 when
+// the line is no header.
+int TavloHeaderNumber(std::u16string_view line, size_t* end = nullptr);
+
+// What is drawn after a header with answers, " (3)", and after an ID, " (2/5)".
+std::u16string TavloReferCountText(int count);
+std::u16string TavloIdCountText(int ordinal, int total);
+
 // Anchors, reverse references and IDs of a thread's posts, built from their display text
 // (header line, date line, body). Posts are added in order, so a fetch adds what it
 // brought without a rebuild.

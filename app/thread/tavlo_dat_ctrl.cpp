@@ -79,6 +79,7 @@ void CTavloDatCtrl::SetThread(const CVornString& boardUrl, const CVornString& ke
     m_threadId = boardUrl + key;
     if (!m_popups)
         m_popups = std::make_unique<CTavloPopupSet>(this);
+    m_anchorSource = this;
     m_remoteUrl = boardUrl + "dat/" + key + ".dat";
     m_logPath = CTavloPath::GetLogPath(boardUrl, key);
     m_info.Path = CTavloPath::GetInfoPath(boardUrl, key);
@@ -157,11 +158,12 @@ void CTavloDatCtrl::createIndex() {
     CVornTime timer;
     m_index.Build(m_text->Layout());
     m_cacheLine = -1;
-    // Posts are only ever appended to the shown text, so only new ones are indexed.
+    // Posts are only ever appended to a thread's text, so only new ones are indexed.
     if (m_anchors.GetCount() > m_index.GetCount())
         m_anchors.Clear();
-    for (int n = m_anchors.GetCount() + 1; n <= m_index.GetCount(); ++n)
-        m_anchors.AddPost(n, GetPostDisplay(n));
+    if (m_anchorSource == this)
+        for (int n = m_anchors.GetCount() + 1; n <= m_index.GetCount(); ++n)
+            m_anchors.AddPost(n, GetPostDisplay(n));
     VLOG(2, "CTavloDatCtrl::createIndex", "done [%s][%d]%d(msec)", m_key.c_str(),
          m_index.GetCount(), timer.Elapsed());
 }
@@ -508,5 +510,7 @@ bool CTavloDatCtrl::PaintRun(QPainter& p, const TavloTextRun& run) {
     }
     if (at < runB)
         m_text->DrawRunPart(p, run, static_cast<int>(at - runA), run.count, base);
+    if (m_anchorSource && (TavloIsHeaderMark(first) || TavloIsDateMark(first)))
+        paintCounts(p, run, first, ls);
     return true;
 }

@@ -82,6 +82,9 @@ public:
     const CTavloAnchorIndex& GetAnchors() const { return m_anchors; }
     // The anchor popups over this thread (null for the controls that show no thread).
     CTavloPopupSet* GetPopups() const { return m_popups.get(); }
+    // The thread whose index numbers the posts shown here (this one once a thread is set; a
+    // popup's thread for a popup); without one no counts are drawn.
+    void SetAnchorSource(const CTavloDatCtrl* source) { m_anchorSource = source; }
     // Header marker of a post (0 when there is no such post).
     char16_t GetHeaderMark(int number) const;
     // The last post, skipping aboned ones while they are hidden; 0 when none.
@@ -189,6 +192,7 @@ private:
     int keepTopPost();
     void restoreTopPost(int number);
     void openInto(std::u16string&& display);
+    void paintCounts(QPainter& p, const TavloTextRun& run, char16_t first, size_t ls);
 
     QPointer<CTavloTextCtrl> m_text;
     CVornString m_boardUrl;
@@ -202,6 +206,7 @@ private:
     CTavloPostIndex m_index;
     CTavloAnchorIndex m_anchors;
     std::unique_ptr<CTavloPopupSet> m_popups;
+    const CTavloDatCtrl* m_anchorSource = nullptr;
     std::unique_ptr<CVornRegex> m_ng;
     std::vector<int> m_history;
     bool m_hideAboned = true;

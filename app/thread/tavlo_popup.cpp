@@ -26,19 +26,6 @@ inline bool isAnchorChar(char16_t c) {
            c == u'\uFF0C' || c == u'\u3001';
 }
 
-// Post number of a header line "[N]..." starting at ls (0 when it is none).
-int headerNumber(const CTavloTextLayout& layout, size_t ls, size_t* end) {
-    size_t n = layout.Length();
-    if (ls + 1 >= n || layout.At(ls + 1) != u'[')
-        return 0;
-    size_t k = ls + 2;
-    int v = 0;
-    while (k < n && TavloIsAsciiDigit(layout.At(k)) && v < kTavloAnchorNumberMax)
-        v = v * 10 + (layout.At(k++) - u'0');
-    *end = k;
-    return k < n && layout.At(k) == u']' ? v : 0;
-}
-
 } // namespace
 
 std::vector<int> TavloPopupTargets(const CTavloDatCtrl& source, const CTavloDatCtrl& from,
@@ -54,7 +41,8 @@ std::vector<int> TavloPopupTargets(const CTavloDatCtrl& source, const CTavloDatC
     if (TavloIsHeaderMark(first) && ls == layout.LineStart(layout.LineFromChar(ls))) {
         // The post number of a header: the posts answering it.
         size_t end = 0;
-        int number = headerNumber(layout, ls, &end);
+        int number = TavloHeaderNumber(layout.Substr(ls, 16), &end);
+        end += ls;
         if (number && pos <= end)
             out = index.ReferredBy(number);
         return out;
@@ -88,6 +76,7 @@ CTavloPopup::CTavloPopup(CTavloDatCtrl* source, const std::vector<int>& numbers,
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(1, 1, 1, 1);
     m_ctrl = std::make_unique<CTavloDatCtrl>(this);
+    m_ctrl->SetAnchorSource(source);
     m_ctrl->SetHideAboned(source->GetHideAboned());
     m_ctrl->SetArticleFont(source->GetTextCtrl()->GetTextFont());
     m_ctrl->GetTextCtrl()->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

@@ -222,3 +222,62 @@ TEST_F(Popup, AppendedPostsJoinTheIndexAndNgHidesInside) {
     ASSERT_EQ(popups->Count(), 1);
     EXPECT_EQ(popups->Last()->Numbers(), std::vector<int>({6}));
 }
+
+namespace {
+
+// The rendered thread with the count settings as given; the text is the same in all cases.
+QImage Render(CTavloDatCtrl* c, int refer, int ids) {
+    CTavloSettings::Instance().SetInt("PopupRefer", refer);
+    CTavloSettings::Instance().SetInt("PopupIdCount", ids);
+    c->GetTextCtrl()->viewport()->update();
+    return c->GetTextCtrl()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// Inked pixels (not the background) in the rows of display line line, right of x.
+int InkRight(const QImage& image, CTavloTextCtrl* t, int line, int x) {
+    const QColor back = TavloColor(CTavloSettings::Instance().ColorBack);
+    int n = 0;
+    const int top = t->PosFromChar(t->LineIndex(line)).y();
+    for (int y = top; y < top + t->GetLineHeight() && y < image.height(); ++y)
+        for (int k = x; k < image.width(); ++k)
+            n += image.pixelColor(k, y) != back;
+    return n;
+}
+
+} // namespace
+
+TEST_F(Popup, AnswerAndIdCountsAfterTheHeaderAndTheId) {
+    CTavloTextCtrl* t = ctrl->GetTextCtrl();
+    const std::u16string text = t->GetText();
+    EXPECT_EQ(TavloReferCountText(ctrl->GetAnchors().ReferredCount(3)), u" (3)");
+    EXPECT_EQ(TavloIdCountText(ctrl->GetAnchors().IdOrdinal(4), ctrl->GetAnchors().IdTotal(4)),
+              u" (2/3)");
+
+    auto lineEnd = [t](int line) {
+        return t->PosFromChar(t->LineIndex(line) + t->Layout().LineLength(line)).x() + 1;
+    };
+    const int header = ctrl->GetPostLine(3);
+    const int date = header + 1;
+    const int header5 = ctrl->GetPostLine(5);
+
+    QImage on = Render(ctrl.get(), 1, 1);
+    // " (3)" after post 3's header, " (1/1)" after its ID; post 5 has no answers.
+    EXPECT_GT(InkRight(on, t, header, lineEnd(header)), 20);
+    EXPECT_GT(InkRight(on, t, date, lineEnd(date)), 20);
+    EXPECT_EQ(InkRight(on, t, header5, lineEnd(header5)), 0);
+    QImage noIds = Render(ctrl.get(), 1, 0);
+    EXPECT_GT(InkRight(noIds, t, header, lineEnd(header)), 20);
+    EXPECT_EQ(InkRight(noIds, t, date, lineEnd(date)), 0);
+
+    // With the settings off the thread is drawn as a thread without any index, and the text
+    // never changes.
+    QImage off = Render(ctrl.get(), 0, 0);
+    EXPECT_EQ(t->GetText(), text);
+    EXPECT_EQ(InkRight(off, t, header, lineEnd(header)), 0);
+    EXPECT_EQ(InkRight(off, t, date, lineEnd(date)), 0);
+    ctrl->SetAnchorSource(nullptr);
+    QImage plain = Render(ctrl.get(), 0, 0);
+    EXPECT_TRUE(off == plain);
+    EXPECT_FALSE(on == plain);
+    EXPECT_EQ(t->GetText(), text);
+}
