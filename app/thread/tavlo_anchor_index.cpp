@@ -2,12 +2,15 @@
 
 #include "tavlo_link.h"
 #include "tavlo_post_converter.h"
+#include "tavlo_scan.h"
 
 #include <algorithm>
 
 namespace {
 
 const std::vector<int> kNone;
+// Targets at most this far past the post naming them are kept in the vector.
+constexpr int kNearTargets = 1024;
 
 inline int digitValue(char16_t c) {
     return TavloIsAsciiDigit(c) ? c - u'0' : c - u'\uFF10';
@@ -109,6 +112,7 @@ std::u16string TavloIdCountText(int ordinal, int total) {
 void CTavloAnchorIndex::Clear() {
     m_posts.clear();
     m_referred.clear();
+    m_referredFar.clear();
     m_ids.clear();
     m_idSlots.clear();
 }
@@ -117,69 +121,80 @@ void CTavloAnchorIndex::AddPost(int number, std::u16string_view display) {
     if (number != GetCount() + 1)
         return;
     Post post;
-    size_t pos = 0;
-    int line = 0;
-    while (pos < display.size()) {
-        size_t lf = display.find(u'\n', pos);
-        size_t end = lf == std::u16string_view::npos ? display.size() : lf;
-        std::u16string_view text = display.substr(pos, end - pos);
-        if (line == 1 && !text.empty() && TavloIsDateMark(text[0])) {
-            size_t s = 0, n = 0;
-            if (TavloExtractId(text, &s, &n)) {
-                std::u16string id(text.substr(s, n));
-                auto [it, fresh] = m_idSlots.try_emplace(id, static_cast<int>(m_ids.size()));
-                if (fresh)
-                    m_ids.push_back({std::move(id), {}});
-                Id& slot = m_ids[static_cast<size_t>(it->second)];
-                slot.posts.push_back(number);
-                post.idSlot = it->second;
-                post.idOrdinal = static_cast<int>(slot.posts.size());
+    const char16_t* p = display.data();
+    const size_t n = display.size();
+    // Header line, then the date line with the ID, then the body.
+    size_t dateStart = TavloScanEither(p, 0, n, u'\n', u'\n') + 1;
+    size_t bodyStart = dateStart < n ? TavloScanEither(p, dateStart, n, u'\n', u'\n') + 1 : n;
+    if (dateStart < n && TavloIsDateMark(p[dateStart])) {
+        size_t s = 0, len = 0;
+        if (TavloExtractId(display.substr(dateStart, bodyStart - dateStart), &s, &len)) {
+            m_key.assign(p + dateStart + s, len);
+            auto it = m_idSlots.find(m_key);
+            if (it == m_idSlots.end()) {
+                it = m_idSlots.emplace(m_key, static_cast<int>(m_ids.size())).first;
+                m_ids.push_back({m_key, {}});
             }
-        } else if (line >= 2) {
-            for (size_t k = 0; k < text.size() && post.targets.size() < kTavloPostTargetsMax;) {
-                if (!TavloIsGreater(text[k])) {
-                    ++k;
-                    continue;
-                }
-                size_t before = post.targets.size();
-                size_t used = TavloParseAnchor(
-                    text.substr(k), post.targets,
-                    std::min(kTavloAnchorTargetsMax, kTavloPostTargetsMax - post.targets.size()));
-                // Repeats across anchors of one post count once.
-                for (size_t t = before; t < post.targets.size();) {
-                    int n = post.targets[t];
-                    if (n == number ||
-                        std::find(post.targets.begin(),
-                                  post.targets.begin() + static_cast<std::ptrdiff_t>(before),
-                                  n) != post.targets.begin() + static_cast<std::ptrdiff_t>(before))
-                        post.targets.erase(post.targets.begin() + static_cast<std::ptrdiff_t>(t));
-                    else
-                        ++t;
-                }
-                k += used ? used : 1;
-                while (k < text.size() && TavloIsGreater(text[k]))
-                    ++k;
-            }
+            Id& slot = m_ids[static_cast<size_t>(it->second)];
+            slot.posts.push_back(number);
+            post.idSlot = it->second;
+            post.idOrdinal = static_cast<int>(slot.posts.size());
         }
-        ++line;
-        pos = end + 1;
     }
-    for (int t : post.targets)
-        m_referred[t].push_back(number);
+    // Anchors never span lines, and an anchor stops at a line break, so the body is scanned
+    // as one text.
+    for (size_t k = TavloScanEither(p, std::min(bodyStart, n), n, u'>', u'\uFF1E');
+         k < n && post.targets.size() < kTavloPostTargetsMax;
+         k = TavloScanEither(p, k, n, u'>', u'\uFF1E')) {
+        const size_t before = post.targets.size();
+        size_t used =
+            TavloParseAnchor(display.substr(k, std::min<size_t>(n - k, 4096)), post.targets,
+                             std::min(kTavloAnchorTargetsMax, kTavloPostTargetsMax - before));
+        // Itself and repeats across anchors of one post count once.
+        auto end = post.targets.begin() + static_cast<std::ptrdiff_t>(before);
+        for (size_t t = before; t < post.targets.size();) {
+            int target = post.targets[t];
+            if (target == number || std::find(post.targets.begin(), end, target) != end)
+                post.targets.erase(post.targets.begin() + static_cast<std::ptrdiff_t>(t));
+            else
+                ++t;
+            end = post.targets.begin() + static_cast<std::ptrdiff_t>(before);
+        }
+        k += used ? used : 1;
+        while (k < n && TavloIsGreater(p[k]))
+            ++k;
+    }
+    for (int t : post.targets) {
+        if (t <= number + kNearTargets) {
+            if (m_referred.size() <= static_cast<size_t>(t))
+                m_referred.resize(static_cast<size_t>(t) + 1 + kNearTargets);
+            std::vector<int>& answers = m_referred[static_cast<size_t>(t)];
+            // Answers given while the target was far away come first.
+            if (!m_referredFar.empty()) {
+                auto far = m_referredFar.find(t);
+                if (far != m_referredFar.end()) {
+                    answers.insert(answers.begin(), far->second.begin(), far->second.end());
+                    m_referredFar.erase(far);
+                }
+            }
+            answers.push_back(number);
+        } else {
+            m_referredFar[t].push_back(number);
+        }
+    }
     m_posts.push_back(std::move(post));
 }
 
 void CTavloAnchorIndex::AddDisplay(std::u16string_view display) {
+    const char16_t* p = display.data();
+    const size_t n = display.size();
     size_t start = std::u16string_view::npos;
-    size_t pos = 0;
-    while (pos < display.size()) {
-        if (TavloIsHeaderMark(display[pos])) {
+    for (size_t pos = 0; pos < n; pos = TavloScanEither(p, pos, n, u'\n', u'\n') + 1) {
+        if (TavloIsHeaderMark(p[pos])) {
             if (start != std::u16string_view::npos)
                 AddPost(GetCount() + 1, display.substr(start, pos - start));
             start = pos;
         }
-        size_t lf = display.find(u'\n', pos);
-        pos = lf == std::u16string_view::npos ? display.size() : lf + 1;
     }
     if (start != std::u16string_view::npos)
         AddPost(GetCount() + 1, display.substr(start));
@@ -191,8 +206,11 @@ const std::vector<int>& CTavloAnchorIndex::RefersTo(int number) const {
 }
 
 const std::vector<int>& CTavloAnchorIndex::ReferredBy(int number) const {
-    auto it = m_referred.find(number);
-    return it == m_referred.end() ? kNone : it->second;
+    if (number >= 1 && static_cast<size_t>(number) < m_referred.size() &&
+        !m_referred[static_cast<size_t>(number)].empty())
+        return m_referred[static_cast<size_t>(number)];
+    auto it = m_referredFar.find(number);
+    return it == m_referredFar.end() ? kNone : it->second;
 }
 
 std::u16string_view CTavloAnchorIndex::IdOf(int number) const {

@@ -71,7 +71,11 @@ private:
     }
 
     std::vector<Post> m_posts;
-    std::unordered_map<int, std::vector<int>> m_referred;
+    // Answers by target: posts up to a little past the last one in a vector, the few far
+    // ones (a hostile ">>9999999") in a map, so that no anchor makes the vector huge.
+    std::vector<std::vector<int>> m_referred;
+    std::unordered_map<int, std::vector<int>> m_referredFar;
     std::vector<Id> m_ids;
     std::unordered_map<std::u16string, int> m_idSlots;
+    std::u16string m_key; // kept to look IDs up without an allocation per post
 };

@@ -161,9 +161,16 @@ void CTavloDatCtrl::createIndex() {
     // Posts are only ever appended to a thread's text, so only new ones are indexed.
     if (m_anchors.GetCount() > m_index.GetCount())
         m_anchors.Clear();
-    if (m_anchorSource == this)
-        for (int n = m_anchors.GetCount() + 1; n <= m_index.GetCount(); ++n)
-            m_anchors.AddPost(n, GetPostDisplay(n));
+    if (m_anchorSource == this && m_anchors.GetCount() < m_index.GetCount()) {
+        const CTavloTextLayout& layout = m_text->Layout();
+        const size_t from = layout.LineStart(m_index.GetLine(m_anchors.GetCount() + 1));
+        const size_t length = layout.Length();
+        // After an open or an append the gap is at the end: the new text is read in place.
+        if (layout.Buffer().GapPosition() >= length)
+            m_anchors.AddDisplay(std::u16string_view(layout.Buffer().Data(from), length - from));
+        else
+            m_anchors.AddDisplay(layout.Substr(from, length - from));
+    }
     VLOG(2, "CTavloDatCtrl::createIndex", "done [%s][%d]%d(msec)", m_key.c_str(),
          m_index.GetCount(), timer.Elapsed());
 }

@@ -132,6 +132,15 @@ TEST(AnchorIndex, SelfAnchorsMissingPostsAndLongChains) {
     EXPECT_EQ(index.ReferredBy(1), V({2}));
     EXPECT_EQ(index.ReferredBy(2), V({1, 3}));
     EXPECT_EQ(index.ReferredBy(5000), V());
+
+    // A target named from far before it and then from near it keeps both answers.
+    CTavloAnchorIndex far;
+    std::string log2 = Line("a", ">>3000");
+    for (int k = 2; k <= 2990; ++k)
+        log2 += Line("b", k == 2500 ? ">>3000" : "x");
+    far.AddDisplay(Display(log2));
+    EXPECT_EQ(far.ReferredBy(3000), V({1, 2500}));
+    EXPECT_EQ(far.ReferredBy(9999999), V());
     index.Clear();
     EXPECT_EQ(index.GetCount(), 0);
     EXPECT_EQ(index.ReferredCount(2), 0);
