@@ -9,6 +9,7 @@
 #include "tavlo_ng_file.h"
 #include "tavlo_path.h"
 #include "tavlo_platform.h"
+#include "tavlo_popup.h"
 #include "tavlo_settings.h"
 #include "vorn_file.h"
 #include "vorn_kcode.h"
@@ -77,6 +78,7 @@ CTavloDatCtrl::CTavloDatCtrl(QWidget* parent) {
 }
 
 CTavloDatCtrl::~CTavloDatCtrl() {
+    m_popups.reset();
     delete m_text.data();
 }
 
@@ -84,6 +86,9 @@ void CTavloDatCtrl::SetThread(const CVornString& boardUrl, const CVornString& ke
     m_boardUrl = boardUrl;
     m_key = key;
     m_threadId = boardUrl + key;
+    if (!m_popups)
+        m_popups = std::make_unique<CTavloPopupSet>(this);
+    m_anchorSource = this;
     m_remoteUrl = boardUrl + "dat/" + key + ".dat";
     m_logPath = CTavloPath::GetLogPath(boardUrl, key);
     m_info.Path = CTavloPath::GetInfoPath(boardUrl, key);
@@ -157,6 +162,7 @@ int CTavloDatCtrl::CreateFromFile() {
 }
 
 void CTavloDatCtrl::openInto(std::u16string&& display) {
+    m_anchors.Clear();
     m_text->SetText(std::move(display));
     createIndex();
 }
@@ -165,6 +171,19 @@ void CTavloDatCtrl::createIndex() {
     CVornTime timer;
     m_index.Build(m_text->Layout());
     m_cacheLine = -1;
+    // Posts are only ever appended to a thread's text, so only new ones are indexed.
+    if (m_anchors.GetCount() > m_index.GetCount())
+        m_anchors.Clear();
+    if (m_anchorSource == this && m_anchors.GetCount() < m_index.GetCount()) {
+        const CTavloTextLayout& layout = m_text->Layout();
+        const size_t from = layout.LineStart(m_index.GetLine(m_anchors.GetCount() + 1));
+        const size_t length = layout.Length();
+        // After an open or an append the gap is at the end: the new text is read in place.
+        if (layout.Buffer().GapPosition() >= length)
+            m_anchors.AddDisplay(std::u16string_view(layout.Buffer().Data(from), length - from));
+        else
+            m_anchors.AddDisplay(layout.Substr(from, length - from));
+    }
     VLOG(2, "CTavloDatCtrl::createIndex", "done [%s][%d]%d(msec)", m_key.c_str(),
          m_index.GetCount(), timer.Elapsed());
 }
@@ -172,6 +191,9 @@ void CTavloDatCtrl::createIndex() {
 void CTavloDatCtrl::Clear() {
     m_text->SetText(std::u16string());
     m_index.Clear();
+    m_anchors.Clear();
+    if (m_popups)
+        m_popups->CloseAll();
     m_conv.Clear();
     m_cacheLine = -1;
     ClearImageCache();
@@ -535,5 +557,7 @@ bool CTavloDatCtrl::PaintRun(QPainter& p, const TavloTextRun& run) {
     }
     if (at < runB)
         m_text->DrawRunPart(p, run, static_cast<int>(at - runA), run.count, base);
+    if (m_anchorSource && (TavloIsHeaderMark(first) || TavloIsDateMark(first)))
+        paintCounts(p, run, first, ls);
     return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tavlo_anchor_index.h"
 #include "tavlo_info_file.h"
 #include "tavlo_post_converter.h"
 #include "tavlo_post_index.h"
@@ -18,6 +19,7 @@ class QMouseEvent;
 class QWidget;
 class CTavloDatCtrl;
 class CTavloInlineImages;
+class CTavloPopupSet;
 
 // What a thread control asks of the view that hosts it.
 class CTavloDatHost {
@@ -77,6 +79,13 @@ public:
     int GetTopPost() const;
     const CTavloPostIndex& GetIndex() const { return m_index; }
     const CTavloPostConverter& GetConverter() const { return m_conv; }
+    // Anchors, answers and IDs of the posts shown; grows with the posts a fetch appends.
+    const CTavloAnchorIndex& GetAnchors() const { return m_anchors; }
+    // The anchor popups over this thread (null for the controls that show no thread).
+    CTavloPopupSet* GetPopups() const { return m_popups.get(); }
+    // The thread whose index numbers the posts shown here (this one once a thread is set; a
+    // popup's thread for a popup); without one no counts are drawn.
+    void SetAnchorSource(const CTavloDatCtrl* source) { m_anchorSource = source; }
     // Header marker of a post (0 when there is no such post).
     char16_t GetHeaderMark(int number) const;
     // The last post, skipping aboned ones while they are hidden; 0 when none.
@@ -191,6 +200,7 @@ private:
     int keepTopPost();
     void restoreTopPost(int number);
     void openInto(std::u16string&& display);
+    void paintCounts(QPainter& p, const TavloTextRun& run, char16_t first, size_t ls);
 
     QPointer<CTavloTextCtrl> m_text;
     CVornString m_boardUrl;
@@ -202,6 +212,9 @@ private:
     CTavloInfoFile m_info;
     CTavloPostConverter m_conv;
     CTavloPostIndex m_index;
+    CTavloAnchorIndex m_anchors;
+    std::unique_ptr<CTavloPopupSet> m_popups;
+    const CTavloDatCtrl* m_anchorSource = nullptr;
     std::unique_ptr<CVornRegex> m_ng;
     std::vector<int> m_history;
     bool m_hideAboned = true;

@@ -65,6 +65,7 @@ const CommandInfo kCommands[CTavloSettings::CMD_COUNT] = {
     {"Jump", "直接入力", 71},
     {"CheckMenu", "複数選択メニュー", 0},
     {"ExecBrowser", "ブラウザ起動", 0},
+    {"Popup", "ポップアップ", 86},
 };
 
 const char* const kFontSuffix[] = {"List",     "Board", "Message", "Cache",
@@ -196,6 +197,10 @@ const std::vector<CTavloSettings::Entry>& CTavloSettings::entries() {
                  {}});
         }
         i("TransParentAbone", &CTavloSettings::TransParentAbone, 1);
+        i("PopupUse", &CTavloSettings::PopupUse, 1);
+        i("PopupRefer", &CTavloSettings::PopupRefer, 1);
+        i("PopupIdCount", &CTavloSettings::PopupIdCount, 1);
+        i("PopupDelay", &CTavloSettings::PopupDelay, 300);
         i("UseDefaultTemplate", &CTavloSettings::UseDefaultTemplate, 1);
         i("FocusOnMessage", &CTavloSettings::FocusOnMessage, 0);
         i("UseImageView", &CTavloSettings::UseImageView, 0);

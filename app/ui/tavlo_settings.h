@@ -11,7 +11,7 @@
 // when the record is created; setters write through to the file at once and only on change.
 class CTavloSettings {
 public:
-    // The 42 key-bound commands, in key-table order.
+    // The key-bound commands, in key-table order.
     // clang-format off
     enum Command {
         CMD_CANCEL, CMD_ONLINE, CMD_RELOAD, CMD_DELETE, CMD_SEARCH, CMD_TOP, CMD_BOTTOM,
@@ -21,7 +21,7 @@ public:
         CMD_PAGEDOWN, CMD_CURRENTSUBJECT, CMD_TOGGLEABONE, CMD_TOGGLEWRAP, CMD_REOPEN,
         CMD_CHANGEVIEW, CMD_GREPID, CMD_GREPNAME, CMD_GREPREFER, CMD_COPYINFORMATION,
         CMD_COPYMESSAGE, CMD_VIEWBACK, CMD_VIEWFORWARD, CMD_JUMP, CMD_CHECKMENU, CMD_EXECBROWSER,
-        CMD_COUNT
+        CMD_POPUP, CMD_COUNT
     };
     // clang-format on
     // Font slots: board tree, subject list, post editor, cache lists, bookmark lists, tab
@@ -137,6 +137,12 @@ public:
     int WindowWidth = 0;
     int WindowHeight = 0;
     int WindowMaximized = 0;
+    // Anchor popups, reverse-reference counts on headers, ID counts beside IDs, and how long
+    // the mouse rests on an anchor before its popup opens (ms).
+    int PopupUse = 1;
+    int PopupRefer = 1;
+    int PopupIdCount = 1;
+    int PopupDelay = 300;
 
     // Write-through setters by key name; 1 when the value changed and was written, 0 when it
     // was equal already, -1 for an unknown key.

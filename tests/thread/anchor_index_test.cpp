@@ -1,0 +1,147 @@
+#include "tavlo_anchor_index.h"
+#include "tavlo_post_converter.h"
+#include "vorn_kcode.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::u16string U(const char* utf8) {
+    return VornUtf8ToUtf16(utf8);
+}
+
+std::vector<int> Parse(const char* utf8, size_t* used = nullptr) {
+    std::vector<int> out;
+    size_t n = TavloParseAnchor(U(utf8), out);
+    if (used)
+        *used = n;
+    return out;
+}
+
+// Display text of log lines "name<>mail<>date<>body<>" through the converter.
+std::u16string Display(const std::string& log) {
+    CTavloPostConverter c;
+    std::u16string out;
+    c.Convert(U(log.c_str()), 1, 1000000, nullptr, false, out);
+    return out;
+}
+
+std::string Line(const std::string& id, const std::string& body) {
+    return "n<><>2026/12/08 ID:" + id + "<>" + body + "<>\n";
+}
+
+using V = std::vector<int>;
+
+} // namespace
+
+TEST(AnchorParse, FormsOfAnchors) {
+    size_t used = 0;
+    EXPECT_EQ(Parse(">>12", &used), V({12}));
+    EXPECT_EQ(used, 4u);
+    EXPECT_EQ(Parse(">>12-15"), V({12, 13, 14, 15}));
+    EXPECT_EQ(Parse(">>12,14"), V({12, 14}));
+    EXPECT_EQ(Parse(">>3,1-2,3"), V({3, 1, 2}));
+    EXPECT_EQ(Parse("＞＞１２－１４"), V({12, 13, 14}));
+    EXPECT_EQ(Parse(">１２，３"), V({12, 3}));
+    EXPECT_EQ(Parse(">>15-12"), V({12, 13, 14, 15}));
+    // A dash or comma without a number after it ends the anchor before it.
+    EXPECT_EQ(Parse(">>5- x", &used), V({5}));
+    EXPECT_EQ(used, 3u);
+    EXPECT_EQ(Parse(">>5,"), V({5}));
+    EXPECT_TRUE(Parse(">>x").empty());
+    EXPECT_TRUE(Parse("12").empty());
+    EXPECT_TRUE(Parse(">>0").empty());
+}
+
+TEST(AnchorParse, HostileAnchorsStayBounded) {
+    EXPECT_EQ(Parse(">>1-999999").size(), kTavloAnchorTargetsMax);
+    EXPECT_EQ(Parse(">>1-999999").back(), static_cast<int>(kTavloAnchorTargetsMax));
+    EXPECT_TRUE(Parse(">>99999999999999999999").empty());
+    std::string list = ">>1";
+    for (int k = 2; k < 5000; ++k)
+        list += "," + std::to_string(k % 7 + 1);
+    EXPECT_EQ(Parse(list.c_str()).size(), 7u);
+}
+
+TEST(AnchorIndex, ReverseReferencesAndIds) {
+    std::string log = Line("aaa", "first") + Line("bbb", ">>1 ok") +
+                      Line("aaa", ">>1-2<br>and >>1 again") + Line("ccc", ">>1,3 >>4 >>9") +
+                      Line("bbb", "none");
+    CTavloAnchorIndex index;
+    index.AddDisplay(Display(log));
+    ASSERT_EQ(index.GetCount(), 5);
+    EXPECT_EQ(index.ReferredBy(1), V({2, 3, 4}));
+    EXPECT_EQ(index.ReferredCount(1), 3);
+    EXPECT_EQ(index.ReferredBy(2), V({3}));
+    EXPECT_EQ(index.RefersTo(3), V({1, 2}));
+    // Itself left out; a post not there yet keeps its answers.
+    EXPECT_EQ(index.RefersTo(4), V({1, 3, 9}));
+    EXPECT_EQ(index.ReferredCount(9), 1);
+    EXPECT_EQ(index.ReferredCount(4), 0);
+    EXPECT_EQ(index.ReferredCount(0), 0);
+
+    EXPECT_EQ(index.IdOf(3), u"aaa");
+    EXPECT_EQ(index.PostsOfId(u"bbb"), V({2, 5}));
+    EXPECT_EQ(index.IdOrdinal(5), 2);
+    EXPECT_EQ(index.IdTotal(5), 2);
+    EXPECT_EQ(index.IdTotal(4), 1);
+    EXPECT_EQ(index.IdTotal(99), 0);
+    EXPECT_TRUE(index.PostsOfId(u"zzz").empty());
+}
+
+TEST(AnchorIndex, AppendedPostsMatchARebuild) {
+    std::string first, second;
+    for (int k = 1; k <= 30; ++k)
+        first += Line("id" + std::to_string(k % 4), ">>" + std::to_string(k / 2 + 1));
+    for (int k = 31; k <= 40; ++k)
+        second += Line("id" + std::to_string(k % 4), ">>" + std::to_string(k - 3) + ",1");
+    std::u16string a = Display(first);
+    CTavloPostConverter c;
+    std::u16string all;
+    c.Convert(U((first + second).c_str()), 1, 1000000, nullptr, false, all);
+
+    CTavloAnchorIndex grown, whole;
+    grown.AddDisplay(a);
+    grown.AddDisplay(std::u16string_view(all).substr(a.size()));
+    whole.AddDisplay(all);
+    ASSERT_EQ(grown.GetCount(), 40);
+    for (int k = 1; k <= 41; ++k) {
+        EXPECT_EQ(grown.ReferredBy(k), whole.ReferredBy(k)) << k;
+        EXPECT_EQ(grown.IdOrdinal(k), whole.IdOrdinal(k)) << k;
+        EXPECT_EQ(grown.IdTotal(k), whole.IdTotal(k)) << k;
+    }
+    // Only the next post is taken.
+    grown.AddPost(45, u"\x01[45]n<>\n\x05x\n>>1\n\n");
+    EXPECT_EQ(grown.GetCount(), 40);
+}
+
+TEST(AnchorIndex, SelfAnchorsMissingPostsAndLongChains) {
+    std::string chain;
+    for (int k = 1; k <= 5000; ++k)
+        chain += ">>" + std::to_string(k) + " ";
+    std::string log = Line("a", ">>1 >>1-999999") + Line("b", chain) + Line("c", ">>2");
+    CTavloAnchorIndex index;
+    index.AddDisplay(Display(log));
+    ASSERT_EQ(index.GetCount(), 3);
+    EXPECT_EQ(index.RefersTo(1).size(), kTavloAnchorTargetsMax - 1);
+    // Its own number is left out and the next one taken in its place.
+    EXPECT_EQ(index.RefersTo(2).size(), kTavloPostTargetsMax);
+    EXPECT_EQ(index.ReferredBy(1), V({2}));
+    EXPECT_EQ(index.ReferredBy(2), V({1, 3}));
+    EXPECT_EQ(index.ReferredBy(5000), V());
+
+    // A target named from far before it and then from near it keeps both answers.
+    CTavloAnchorIndex far;
+    std::string log2 = Line("a", ">>3000");
+    for (int k = 2; k <= 2990; ++k)
+        log2 += Line("b", k == 2500 ? ">>3000" : "x");
+    far.AddDisplay(Display(log2));
+    EXPECT_EQ(far.ReferredBy(3000), V({1, 2500}));
+    EXPECT_EQ(far.ReferredBy(9999999), V());
+    index.Clear();
+    EXPECT_EQ(index.GetCount(), 0);
+    EXPECT_EQ(index.ReferredCount(2), 0);
+}
