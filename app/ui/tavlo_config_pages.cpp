@@ -325,8 +325,9 @@ const char* const kKeyRows[] = {
     "CloseTab",    "ToggleAbone", "ToggleWrap",      "Reopen",
     "Edit",        "EditReply",   "EditReplyAll",    "OpenBookmark",
     "AddBookmark", "ChangeView",  "CopyInformation", "CopyMessage",
-    "CheckMenu",   "ExecBrowser",
+    "CheckMenu",   "ExecBrowser", "Popup",
 };
+static_assert(std::size(kKeyRows) == CTavloSettings::CMD_COUNT, "every command has a key row");
 
 } // namespace
 
