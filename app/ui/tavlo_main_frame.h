@@ -1,7 +1,7 @@
 #pragma once
 
-#include "tavlo_vent.h"
 #include "tavlo_state_dump.h"
+#include "tavlo_vent.h"
 #include "tavlo_window.h"
 #include "vorn_string.h"
 
@@ -145,6 +145,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // One handler per message number (tavlo_main_frame_messages.cpp).
+    friend struct CTavloFrameMessages;
     intptr_t onMessage(unsigned message, uintptr_t wParam, intptr_t lParam);
     void dropMessage(unsigned message, intptr_t lParam);
     bool runFrameCommand(int id);
