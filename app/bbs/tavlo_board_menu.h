@@ -11,7 +11,6 @@
 
 // Texts the board view shows for the operations below (UTF-8), kept in one place.
 struct CTavloBoardMenuText {
-    static constexpr char kCaption[] = "tavlo/0.0.15";
     static constexpr char kMoveError[] = "板移転処理でエラーが発生しました。\n";
     static constexpr char kMoveErrorLine[] = "%s -> %s\n"; // old URL, new URL
     static constexpr char kMoveFound[] = "移転先を検出しました";
@@ -22,8 +21,8 @@ struct CTavloBoardMenuText {
 struct CTavloNotice {
     enum Kind {
         ERROR_CODE,  // show code through the shared error report (caption "tavlo")
-        INFORMATION, // text in a message box, information icon, caption kCaption
-        ERROR_TEXT,  // text in a message box, error icon, caption kCaption
+        INFORMATION, // text in a message box, information icon, caption kTavloCaption
+        ERROR_TEXT,  // text in a message box, error icon, caption kTavloCaption
     };
     Kind kind = ERROR_CODE;
     int code = 0;

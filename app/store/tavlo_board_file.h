@@ -32,6 +32,12 @@ public:
     void ReplaceUrl(const CVornString& oldUrl, const CVornString& newUrl);
     void InsertTop(const CVornString& name, const CVornString& url, const CVornString& id);
 
+    // The name of the board at url: etc.txt's row wins over the menu's; empty when neither
+    // has it. The first form reads both files from the root, the second takes them loaded.
+    static CVornString NameOfUrl(const CVornString& url);
+    static CVornString NameOfUrl(const CTavloBoardFile& etc, const CTavloBoardFile& menu,
+                                 const CVornString& url);
+
 protected:
     CVornString m_path;
 };

@@ -14,10 +14,6 @@
 
 namespace {
 
-bool keyIs(int command, int vk) {
-    return CTavloSettings::Instance().IsKey(command, vk);
-}
-
 bool askYes(QWidget* parent, const char* text) {
     return TavloMessageBox(parent, text, kTavloCaption, TAVLO_MB_YESNO | TAVLO_MB_ICONQUESTION) ==
            TAVLO_IDYES;
@@ -219,7 +215,7 @@ void CTavloBookmarkBoardView::OpenSelectedItem() {
 }
 
 bool CTavloBookmarkBoardView::OnKeyDown(int vk, Qt::KeyboardModifiers) {
-    if (keyIs(CTavloSettings::CMD_SORT, vk)) {
+    if (TavloKeyIs(CTavloSettings::CMD_SORT, vk)) {
         SortItems(NextSortKey(m_sortColumn), 1);
         return true;
     }

@@ -18,10 +18,6 @@
 
 namespace {
 
-bool keyIs(int command, int vk) {
-    return CTavloSettings::Instance().IsKey(command, vk);
-}
-
 bool askYes(QWidget* parent, const char* text) {
     return TavloMessageBox(parent, text, kTavloCaption, TAVLO_MB_YESNO | TAVLO_MB_ICONQUESTION) ==
            TAVLO_IDYES;
@@ -367,29 +363,29 @@ void CTavloBookmarkView::releaseSnapshot() {
 
 bool CTavloBookmarkView::OnKeyDown(int vk, Qt::KeyboardModifiers modifiers) {
     using S = CTavloSettings;
-    if (keyIs(S::CMD_RELOAD, vk)) {
+    if (TavloKeyIs(S::CMD_RELOAD, vk)) {
         StartCheck();
         return true;
     }
-    if (keyIs(S::CMD_SORT, vk)) {
+    if (TavloKeyIs(S::CMD_SORT, vk)) {
         SortItems(NextSortKey(m_sortColumn), 1);
         return true;
     }
-    if (keyIs(S::CMD_SEARCH, vk)) {
+    if (TavloKeyIs(S::CMD_SEARCH, vk)) {
         if (m_frame)
             m_frame->SendMessage(TAVLO_WM_SEARCHBAR, 0, 1);
         return true;
     }
-    if (keyIs(S::CMD_DELETE, vk)) {
+    if (TavloKeyIs(S::CMD_DELETE, vk)) {
         DeleteItems();
         return true;
     }
     if (modifiers.testFlag(Qt::ShiftModifier)) {
-        if (keyIs(S::CMD_NEXTLINE, vk)) {
+        if (TavloKeyIs(S::CMD_NEXTLINE, vk)) {
             MoveItem(true);
             return true;
         }
-        if (keyIs(S::CMD_PREVLINE, vk)) {
+        if (TavloKeyIs(S::CMD_PREVLINE, vk)) {
             MoveItem(false);
             return true;
         }

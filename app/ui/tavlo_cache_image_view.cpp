@@ -11,10 +11,6 @@
 
 namespace {
 
-bool keyIs(int command, int vk) {
-    return CTavloSettings::Instance().IsKey(command, vk);
-}
-
 struct SortCommand {
     int id, key, ascending;
 };
@@ -226,15 +222,15 @@ void CTavloCacheImageView::Highlight(const CVornString& pattern) {
 
 bool CTavloCacheImageView::OnKeyDown(int vk, Qt::KeyboardModifiers) {
     using S = CTavloSettings;
-    if (keyIs(S::CMD_SORT, vk)) {
+    if (TavloKeyIs(S::CMD_SORT, vk)) {
         SortItems((m_sortColumn + 1) % SORT_KEYS, 1);
         return true;
     }
-    if (keyIs(S::CMD_DELETE, vk)) {
+    if (TavloKeyIs(S::CMD_DELETE, vk)) {
         DeleteItems();
         return true;
     }
-    if (keyIs(S::CMD_SEARCH, vk)) {
+    if (TavloKeyIs(S::CMD_SEARCH, vk)) {
         if (m_frame)
             m_frame->SendMessage(TAVLO_WM_SEARCHBAR, 0, 1);
         return true;

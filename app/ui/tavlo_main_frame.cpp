@@ -34,10 +34,6 @@ namespace {
 // The frame that is alive, for the socket callback: a worker may report after it is gone.
 std::atomic<CTavloWindow*> g_liveFrame{nullptr};
 
-bool keyIs(int command, int vk) {
-    return CTavloSettings::Instance().IsKey(command, vk);
-}
-
 CTavloMainView* viewOf(const CTavloFrameViews& views, int number) {
     switch (number) {
     case TAVLO_VIEW_BOARD:
@@ -62,7 +58,7 @@ CTavloMainView* viewOf(const CTavloFrameViews& views, int number) {
 CMainFrame::CMainFrame(QWidget* parent)
     : QMainWindow(parent), m_windowThread(std::this_thread::get_id()) {
     setObjectName("tavlo");
-    setWindowTitle(QStringLiteral("tavlo/0.0.15"));
+    setWindowTitle(QString::fromUtf8(kTavloCaption));
     resize(640, 480);
     m_client = new QWidget(this);
     m_client->setObjectName("client");
@@ -367,27 +363,27 @@ bool CMainFrame::DispatchKey(int vk, Qt::KeyboardModifiers modifiers) {
     if (auto* container = dynamic_cast<CTavloTabView*>(view))
         if (container->OnContainerKey(vk))
             return true;
-    if (keyIs(CTavloSettings::CMD_FIND2CH, vk)) {
+    if (TavloKeyIs(CTavloSettings::CMD_FIND2CH, vk)) {
         runFrameCommand(ID_FIND2CH);
         return true;
     }
-    if (keyIs(CTavloSettings::CMD_MENU, vk)) {
+    if (TavloKeyIs(CTavloSettings::CMD_MENU, vk)) {
         onMessage(TAVLO_WM_ACTIONMENU, 0, 0);
         return true;
     }
-    if (keyIs(CTavloSettings::CMD_SEARCH, vk)) {
+    if (TavloKeyIs(CTavloSettings::CMD_SEARCH, vk)) {
         onMessage(TAVLO_WM_SEARCHBAR, 0, 1);
         return true;
     }
-    if (keyIs(CTavloSettings::CMD_ONLINE, vk)) {
+    if (TavloKeyIs(CTavloSettings::CMD_ONLINE, vk)) {
         toggleOnline();
         return true;
     }
-    if (keyIs(CTavloSettings::CMD_OPENBOOKMARK, vk)) {
+    if (TavloKeyIs(CTavloSettings::CMD_OPENBOOKMARK, vk)) {
         onMessage(TAVLO_WM_SHOWBOOKMARKS, 0, 0);
         return true;
     }
-    if (keyIs(CTavloSettings::CMD_JUMP, vk)) {
+    if (TavloKeyIs(CTavloSettings::CMD_JUMP, vk)) {
         onMessage(TAVLO_WM_JUMPBAR, 0, 1);
         return true;
     }
@@ -514,7 +510,7 @@ bool CMainFrame::duringTransfer(QObject* watched, QEvent* event) {
     const bool key = event->type() == QEvent::KeyPress;
     if (key) {
         auto* k = static_cast<QKeyEvent*>(event);
-        if (keyIs(CTavloSettings::CMD_CANCEL, TavloEventVirtualKey(k))) {
+        if (TavloKeyIs(CTavloSettings::CMD_CANCEL, TavloEventVirtualKey(k))) {
             OnCancel();
             return true;
         }

@@ -182,6 +182,11 @@ private:
     const Entry* find(const char* key) const;
 };
 
+// Whether vk is bound to command (its Key or SubKey) in the settings now in force.
+inline bool TavloKeyIs(int command, int vk) {
+    return CTavloSettings::Instance().IsKey(command, vk);
+}
+
 // Where the settings file lives: "--ini PATH" on the command line, else tavlo.ini beside the
 // executable when it exists, else $XDG_CONFIG_HOME/tavlo/tavlo.ini (its directory created).
 std::string TavloResolveProfilePath(int argc, char** argv);
