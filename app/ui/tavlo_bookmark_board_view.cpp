@@ -2,6 +2,7 @@
 
 #include "tavlo_board_file.h"
 #include "tavlo_errors.h"
+#include "tavlo_list_item.h"
 #include "tavlo_path.h"
 #include "tavlo_platform.h"
 #include "tavlo_settings.h"
@@ -108,10 +109,7 @@ void CTavloBookmarkBoardView::sortList(int column, int ascending) {
     case SORT_SEARCH:
         // Larger rank first; no descending order.
         m_list.SortBy([ascending](Item a, Item b) {
-            auto rank = [](Item i) {
-                return int64_t{i->IsSearchHit()} * 100000000 - int64_t{i->GetIndex()} * 10000;
-            };
-            return ascending && rank(a) > rank(b);
+            return ascending && TavloSearchRank(*a) > TavloSearchRank(*b);
         });
         break;
     default:

@@ -6,6 +6,7 @@
 #include "tavlo_list_ctrl.h"
 #include "tavlo_platform.h"
 #include "tavlo_settings.h"
+#include "tavlo_sort_command.h"
 #include "vorn_log.h"
 #include "vorn_regex.h"
 
@@ -24,12 +25,7 @@ bool askYes(QWidget* parent, const char* text) {
 }
 
 // Sort commands of the bookmark view: command, key, ascending.
-struct SortCommand {
-    int id;
-    int key;
-    int ascending;
-};
-constexpr SortCommand kSortCommands[] = {
+constexpr CTavloSortCommand kSortCommands[] = {
     {ID_SORT_NO, CTavloBookmarkView::SORT_INDEX, 1},
     {ID_SORT_RES, CTavloBookmarkView::SORT_COUNT, 0},
     {ID_SORT_THREAD, CTavloBookmarkView::SORT_TITLE, 1},
@@ -39,13 +35,6 @@ constexpr SortCommand kSortCommands[] = {
     {ID_SORT_NEW, CTavloBookmarkView::SORT_UPDATED, 1},
     {ID_SORT_SEARCH, CTavloBookmarkView::SORT_SEARCH, 1},
 };
-
-const SortCommand* sortCommand(int id) {
-    for (const SortCommand& c : kSortCommands)
-        if (c.id == id)
-            return &c;
-    return nullptr;
-}
 
 CTavloBookmarkFile& bookmarks() {
     return CTavloBookmarkFile::Instance();
@@ -394,7 +383,7 @@ bool CTavloBookmarkView::OnKeyDown(int vk, Qt::KeyboardModifiers modifiers) {
 }
 
 bool CTavloBookmarkView::OnCommand(int id) {
-    if (const SortCommand* c = sortCommand(id)) {
+    if (const CTavloSortCommand* c = TavloFindSortCommand(kSortCommands, id)) {
         SortItems(c->key, c->ascending);
         return true;
     }
@@ -414,7 +403,7 @@ bool CTavloBookmarkView::OnCommand(int id) {
 }
 
 bool CTavloBookmarkView::UpdateCommand(int id, bool* enabled, bool* checked) {
-    if (const SortCommand* c = sortCommand(id)) {
+    if (const CTavloSortCommand* c = TavloFindSortCommand(kSortCommands, id)) {
         *enabled = !m_checking;
         *checked = m_sortColumn == c->key;
         return true;

@@ -2,9 +2,11 @@
 
 #include "tavlo_cache_image_file.h"
 #include "tavlo_errors.h"
+#include "tavlo_list_item.h"
 #include "tavlo_path.h"
 #include "tavlo_platform.h"
 #include "tavlo_settings.h"
+#include "tavlo_sort_command.h"
 #include "vorn_regex.h"
 
 #include <QApplication>
@@ -14,19 +16,12 @@ namespace {
 struct SortCommand {
     int id, key, ascending;
 };
-constexpr SortCommand kSortCommands[] = {
+constexpr CTavloSortCommand kSortCommands[] = {
     {ID_SORT_NO, CTavloCacheImageView::SORT_INDEX, 1},
     {ID_SORT_THREAD, CTavloCacheImageView::SORT_NAME, 1},
     {ID_SORT_DATE, CTavloCacheImageView::SORT_TIME, 0},
     {ID_SORT_SEARCH, CTavloCacheImageView::SORT_SEARCH, 1},
 };
-
-const SortCommand* sortCommand(int id) {
-    for (const SortCommand& c : kSortCommands)
-        if (c.id == id)
-            return &c;
-    return nullptr;
-}
 
 } // namespace
 
@@ -125,13 +120,8 @@ void CTavloCacheImageView::SortItems(int column, int ascending) {
         case SORT_TIME:
             c = a->GetTimeText().view().compare(b->GetTimeText().view());
             break;
-        case SORT_SEARCH: {
-            const int64_t ra =
-                int64_t(a->IsSearchHit()) * 100000000 - int64_t(a->GetIndex()) * 10000;
-            const int64_t rb =
-                int64_t(b->IsSearchHit()) * 100000000 - int64_t(b->GetIndex()) * 10000;
-            return ra > rb;
-        }
+        case SORT_SEARCH:
+            return TavloSearchRank(*a) > TavloSearchRank(*b);
         default:
             break;
         }
@@ -239,7 +229,7 @@ bool CTavloCacheImageView::OnKeyDown(int vk, Qt::KeyboardModifiers) {
 }
 
 bool CTavloCacheImageView::OnCommand(int id) {
-    if (const SortCommand* c = sortCommand(id)) {
+    if (const CTavloSortCommand* c = TavloFindSortCommand(kSortCommands, id)) {
         SortItems(c->key, c->ascending);
         return true;
     }
@@ -256,7 +246,7 @@ bool CTavloCacheImageView::OnCommand(int id) {
 }
 
 bool CTavloCacheImageView::UpdateCommand(int id, bool* enabled, bool* checked) {
-    if (const SortCommand* c = sortCommand(id)) {
+    if (const CTavloSortCommand* c = TavloFindSortCommand(kSortCommands, id)) {
         *enabled = true;
         *checked = m_sortColumn == c->key;
         return true;

@@ -4,10 +4,12 @@
 #include "tavlo_dat_file.h"
 #include "tavlo_errors.h"
 #include "tavlo_list_ctrl.h"
+#include "tavlo_list_item.h"
 #include "tavlo_menu.h"
 #include "tavlo_path.h"
 #include "tavlo_platform.h"
 #include "tavlo_settings.h"
+#include "tavlo_sort_command.h"
 #include "vorn_log.h"
 #include "vorn_regex.h"
 #include "vorn_thread.h"
@@ -20,20 +22,13 @@ namespace {
 struct SortCommand {
     int id, key, ascending;
 };
-constexpr SortCommand kSortCommands[] = {
+constexpr CTavloSortCommand kSortCommands[] = {
     {ID_SORT_NO, CTavloCacheView::SORT_INDEX, 1},
     {ID_SORT_THREAD, CTavloCacheView::SORT_TITLE, 1},
     {ID_SORT_BOARD, CTavloCacheView::SORT_BOARD, 1},
     {ID_SORT_DATE, CTavloCacheView::SORT_TIME, 0},
     {ID_SORT_SEARCH, CTavloCacheView::SORT_SEARCH, 1},
 };
-
-const SortCommand* sortCommand(int id) {
-    for (const SortCommand& c : kSortCommands)
-        if (c.id == id)
-            return &c;
-    return nullptr;
-}
 
 int compareBytes(const CVornString& a, const CVornString& b) {
     return a.view().compare(b.view());
@@ -140,13 +135,8 @@ void CTavloCacheView::SortItems(int column, int ascending) {
         case SORT_TIME:
             c = compareBytes(a->GetTimeText(), b->GetTimeText());
             break;
-        case SORT_SEARCH: {
-            const int64_t ra =
-                int64_t(a->IsSearchHit()) * 100000000 - int64_t(a->GetIndex()) * 10000;
-            const int64_t rb =
-                int64_t(b->IsSearchHit()) * 100000000 - int64_t(b->GetIndex()) * 10000;
-            return ra > rb;
-        }
+        case SORT_SEARCH:
+            return TavloSearchRank(*a) > TavloSearchRank(*b);
         default:
             break;
         }
@@ -333,7 +323,7 @@ bool CTavloCacheView::OnKeyDown(int vk, Qt::KeyboardModifiers) {
 }
 
 bool CTavloCacheView::OnCommand(int id) {
-    if (const SortCommand* c = sortCommand(id)) {
+    if (const CTavloSortCommand* c = TavloFindSortCommand(kSortCommands, id)) {
         SortItems(c->key, c->ascending);
         return true;
     }
@@ -360,7 +350,7 @@ bool CTavloCacheView::OnCommand(int id) {
 }
 
 bool CTavloCacheView::UpdateCommand(int id, bool* enabled, bool* checked) {
-    if (const SortCommand* c = sortCommand(id)) {
+    if (const CTavloSortCommand* c = TavloFindSortCommand(kSortCommands, id)) {
         *enabled = true;
         *checked = m_sortColumn == c->key;
         return true;

@@ -11,6 +11,7 @@
 #include "tavlo_path.h"
 #include "tavlo_platform.h"
 #include "tavlo_settings.h"
+#include "tavlo_sort_command.h"
 #include "vorn_log.h"
 #include "vorn_regex.h"
 #include "vorn_thread.h"
@@ -22,25 +23,13 @@ const char CTavloSubjectView::kFind2chHost[] = "find.5ch.net";
 namespace {
 
 // Sort commands: the key each one sorts by and its direction.
-struct SortCommand {
-    int id;
-    int column;
-    int ascending;
-};
-constexpr SortCommand kSortCommands[] = {
+constexpr CTavloSortCommand kSortCommands[] = {
     {ID_SORT_NO, SUBJECT_SORT_INDEX, 1},      {ID_SORT_RES, SUBJECT_SORT_COUNT, 0},
     {ID_SORT_THREAD, SUBJECT_SORT_TITLE, 1},  {ID_SORT_SPEED, SUBJECT_SORT_SPEED, 0},
     {ID_SORT_THREADID, SUBJECT_SORT_KEY, 0},  {ID_SORT_NEW, SUBJECT_SORT_MARK, 1},
     {ID_SORT_SEARCH, SUBJECT_SORT_SEARCH, 1}, {ID_SORT_CACHE, SUBJECT_SORT_CACHE, 1},
     {ID_SORT_BOARD, SUBJECT_SORT_BOARD, 1},
 };
-
-const SortCommand* sortCommand(int id) {
-    for (const SortCommand& c : kSortCommands)
-        if (c.id == id)
-            return &c;
-    return nullptr;
-}
 
 } // namespace
 
@@ -469,11 +458,11 @@ bool CTavloSubjectView::OnKeyDown(int vk, Qt::KeyboardModifiers) {
 }
 
 bool CTavloSubjectView::OnCommand(int id) {
-    if (const SortCommand* sort = sortCommand(id)) {
+    if (const CTavloSortCommand* sort = TavloFindSortCommand(kSortCommands, id)) {
         bool enabled = false, checked = false;
         UpdateCommand(id, &enabled, &checked);
         if (enabled)
-            SortItems(sort->column, sort->ascending);
+            SortItems(sort->key, sort->ascending);
         return true;
     }
     switch (id) {
@@ -492,8 +481,8 @@ bool CTavloSubjectView::OnCommand(int id) {
 }
 
 bool CTavloSubjectView::UpdateCommand(int id, bool* enabled, bool* checked) {
-    if (const SortCommand* sort = sortCommand(id)) {
-        *checked = m_sortColumn == sort->column;
+    if (const CTavloSortCommand* sort = TavloFindSortCommand(kSortCommands, id)) {
+        *checked = m_sortColumn == sort->key;
         *enabled = id == ID_SORT_THREADID ? !IsSearchList()
                    : id == ID_SORT_BOARD  ? IsSearchList()
                                           : true;
