@@ -10,7 +10,6 @@
 #include "tavlo_errors.h"
 #include "tavlo_image_view.h"
 #include "tavlo_path.h"
-#include "tavlo_placeholder_views.h"
 #include "tavlo_platform.h"
 #include "tavlo_settings.h"
 #include "tavlo_subject_view.h"
