@@ -4,6 +4,7 @@
 #include "tavlo_bookmark_updater.h"
 #include "tavlo_errors.h"
 #include "tavlo_list_ctrl.h"
+#include "tavlo_list_select.h"
 #include "tavlo_platform.h"
 #include "tavlo_settings.h"
 #include "tavlo_sort_command.h"
@@ -18,11 +19,6 @@
 #include <algorithm>
 
 namespace {
-
-bool askYes(QWidget* parent, const char* text) {
-    return TavloMessageBox(parent, text, kTavloCaption, TAVLO_MB_YESNO | TAVLO_MB_ICONQUESTION) ==
-           TAVLO_IDYES;
-}
 
 // Sort commands of the bookmark view: command, key, ascending.
 constexpr CTavloSortCommand kSortCommands[] = {
@@ -207,8 +203,8 @@ bool CTavloBookmarkView::MoveItem(bool down) {
     if (m_checking)
         return false;
     if (m_sortColumn != SORT_INDEX) {
-        if (askYes(this,
-                   "ブックマーク移動はNoソート状態で行ってください\nNoソート状態にしますか？"))
+        if (TavloAskYes(this,
+                        "ブックマーク移動はNoソート状態で行ってください\nNoソート状態にしますか？"))
             SortItems(SORT_INDEX, 1);
         return false;
     }
@@ -236,32 +232,20 @@ void CTavloBookmarkView::DeleteItems() {
         return;
     }
     CTavloBookmarkFile& list = bookmarks();
-    int row = GetSelectedRow();
-    if (m_multi) {
-        if (!askYes(this, "選択アイテムを全て削除しますか？"))
-            return;
-        for (int i = list.GetCount() - 1; i >= 0; --i)
-            if (list.Get(i)->GetMark() & CTavloListItem::MARK_SELECTED)
-                list.Remove(i);
-    } else {
-        if (row < 0 || !list.Get(row) || !askYes(this, "削除しますか？"))
-            return;
-        list.Remove(row);
-    }
+    const int row = GetSelectedRow();
+    const std::vector<int> rows = TavloAskRowsToDelete(this, list, row, m_multi != 0);
+    if (rows.empty())
+        return;
+    for (int r : rows)
+        list.Remove(r);
     save();
-    SetItemCount(list.GetCount());
-    RedrawItems();
-    if (row >= 0)
-        SelectRow(std::min(row, list.GetCount() - 1));
+    TavloShowAfterDelete(this, row, list.GetCount());
 }
 
 void CTavloBookmarkView::SetMultiSelect(bool on) {
     m_multi = on ? 1 : 0;
-    if (on)
-        return;
-    for (CTavloBookmarkItem* entry : bookmarks())
-        entry->SetSelected(0);
-    RedrawItems();
+    if (!on)
+        TavloUnselectAll(this, bookmarks());
 }
 
 void CTavloBookmarkView::Highlight(const CVornString& pattern) {

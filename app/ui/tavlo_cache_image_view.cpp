@@ -3,6 +3,7 @@
 #include "tavlo_cache_image_file.h"
 #include "tavlo_errors.h"
 #include "tavlo_list_item.h"
+#include "tavlo_list_select.h"
 #include "tavlo_path.h"
 #include "tavlo_platform.h"
 #include "tavlo_settings.h"
@@ -154,40 +155,22 @@ void CTavloCacheImageView::OpenSelectedItem() {
 void CTavloCacheImageView::DeleteItems() {
     CTavloCacheImageFile& l = list();
     const int row = GetSelectedRow();
-    std::vector<int> rows;
-    if (m_multi) {
-        if (TavloMessageBox(this, "選択アイテムを全て削除しますか？", kTavloCaption,
-                            TAVLO_MB_YESNO | TAVLO_MB_ICONQUESTION) != TAVLO_IDYES)
-            return;
-        for (int i = l.GetCount() - 1; i >= 0; --i)
-            if (l.Get(i)->IsSelected())
-                rows.push_back(i);
-    } else {
-        if (row < 0 || !l.Get(row) ||
-            TavloMessageBox(this, "削除しますか？", kTavloCaption,
-                            TAVLO_MB_YESNO | TAVLO_MB_ICONQUESTION) != TAVLO_IDYES)
-            return;
-        rows.push_back(row);
-    }
+    const std::vector<int> rows = TavloAskRowsToDelete(this, l, row, m_multi != 0);
+    if (rows.empty())
+        return;
     for (int r : rows) {
         const CVornString path = l.Get(r)->GetPath();
         // A file that could not be deleted stays listed.
         if (CTavloPath::DeleteFile(path) || !CTavloPath::GetFileStatus(path))
             l.Remove(r);
     }
-    SetItemCount(l.GetCount());
-    RedrawItems();
-    if (row >= 0)
-        SelectRow(std::min(row, l.GetCount() - 1));
+    TavloShowAfterDelete(this, row, l.GetCount());
 }
 
 void CTavloCacheImageView::SetMultiSelect(bool on) {
     m_multi = on ? 1 : 0;
-    if (on)
-        return;
-    for (CTavloCacheImageItem* e : list())
-        e->SetSelected(0);
-    RedrawItems();
+    if (!on)
+        TavloUnselectAll(this, list());
 }
 
 void CTavloCacheImageView::Highlight(const CVornString& pattern) {

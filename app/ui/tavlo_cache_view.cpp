@@ -5,6 +5,7 @@
 #include "tavlo_errors.h"
 #include "tavlo_list_ctrl.h"
 #include "tavlo_list_item.h"
+#include "tavlo_list_select.h"
 #include "tavlo_menu.h"
 #include "tavlo_path.h"
 #include "tavlo_platform.h"
@@ -167,21 +168,9 @@ void CTavloCacheView::OpenSelectedItem() {
 
 void CTavloCacheView::DeleteItems() {
     const int row = GetSelectedRow();
-    std::vector<int> rows;
-    if (m_multi) {
-        if (TavloMessageBox(this, "選択アイテムを全て削除しますか？", kTavloCaption,
-                            TAVLO_MB_YESNO | TAVLO_MB_ICONQUESTION) != TAVLO_IDYES)
-            return;
-        for (int i = m_list.GetCount() - 1; i >= 0; --i)
-            if (m_list.Get(i)->GetMark() & CTavloListItem::MARK_SELECTED)
-                rows.push_back(i);
-    } else {
-        if (row < 0 || !m_list.Get(row) ||
-            TavloMessageBox(this, "削除しますか？", kTavloCaption,
-                            TAVLO_MB_YESNO | TAVLO_MB_ICONQUESTION) != TAVLO_IDYES)
-            return;
-        rows.push_back(row);
-    }
+    const std::vector<int> rows = TavloAskRowsToDelete(this, m_list, row, m_multi != 0);
+    if (rows.empty())
+        return;
     if (m_multi)
         QApplication::setOverrideCursor(Qt::WaitCursor);
     for (int r : rows) {
@@ -197,10 +186,7 @@ void CTavloCacheView::DeleteItems() {
     }
     if (m_multi)
         QApplication::restoreOverrideCursor();
-    SetItemCount(m_list.GetCount());
-    RedrawItems();
-    if (row >= 0)
-        SelectRow(std::min(row, m_list.GetCount() - 1));
+    TavloShowAfterDelete(this, row, m_list.GetCount());
 }
 
 void CTavloCacheView::AddBookmark() {
@@ -220,11 +206,8 @@ void CTavloCacheView::AddBookmark() {
 
 void CTavloCacheView::SetMultiSelect(bool on) {
     m_multi = on ? 1 : 0;
-    if (on)
-        return;
-    for (CTavloCacheItem* e : m_list)
-        e->SetSelected(0);
-    RedrawItems();
+    if (!on)
+        TavloUnselectAll(this, m_list);
 }
 
 void CTavloCacheView::CheckCommand(int id) {
