@@ -9,17 +9,22 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 // Starts the program (offscreen unless QT_QPA_PLATFORM says otherwise; a QApplication must
 // exist) with dir/tavlo.ini naming dir/logs as its root, where an empty board list keeps the
-// board tree from asking for the menu; hands the frame to *frame, runs the registered
-// benchmarks and removes the directory. The program's exit code.
-inline int TavloRunBenchmarksInApp(int argc, char** argv, const char* name, CMainFrame** frame) {
+// board tree from asking for the menu; the ini gets extraIni's lines too. Hands the frame to
+// *frame, runs prepare (false: the run fails), runs the registered benchmarks and removes the
+// directory. The program's exit code.
+inline int TavloRunBenchmarksInApp(int argc, char** argv, const char* name, CMainFrame** frame,
+                                   const std::string& extraIni = {},
+                                   const std::function<bool(CTavloApp&)>& prepare = {}) {
     std::string dir = (std::filesystem::temp_directory_path() / "tavlo-bench-XXXXXX").string();
     if (!mkdtemp(dir.data()))
         return 1;
-    VornWriteFileAtomic((dir + "/tavlo.ini").c_str(), "[tavlo]\nRootDirectory=" + dir + "/logs\n");
+    VornWriteFileAtomic((dir + "/tavlo.ini").c_str(),
+                        "[tavlo]\nRootDirectory=" + dir + "/logs\n" + extraIni);
     std::filesystem::create_directories(dir + "/logs");
     VornWriteFileAtomic((dir + "/logs/board.txt").c_str(), "");
     int rc = 0;
@@ -29,8 +34,9 @@ inline int TavloRunBenchmarksInApp(int argc, char** argv, const char* name, CMai
         char* args[] = {a0.data(), a1.data(), a2.data(), nullptr};
         if (!app.InitInstance(3, args)) {
             rc = 1;
+        } else if (*frame = app.GetFrame(); prepare && !prepare(app)) {
+            rc = 1;
         } else {
-            *frame = app.GetFrame();
             benchmark::Initialize(&argc, argv);
             benchmark::RunSpecifiedBenchmarks();
             benchmark::Shutdown();
