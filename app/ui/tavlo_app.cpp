@@ -143,6 +143,8 @@ int CTavloApp::InitInstance(int argc, char** argv) {
         m_frame->ShowView(TAVLO_VIEW_BOARD);
         m_frame->setWindowTitle(QStringLiteral("tavlo/0.0.15"));
     }
+    if (s.DesktopLayout == 1)
+        m_frame->SetDesktopLayout(true);
     return 1;
 }
 
