@@ -6,8 +6,8 @@
 #include "tavlo_bookmark_view.h"
 #include "tavlo_cache_image_view.h"
 #include "tavlo_cache_view.h"
-#include "tavlo_image_view.h"
 #include "tavlo_dat_view_host.h"
+#include "tavlo_image_view.h"
 #include "tavlo_path.h"
 #include "tavlo_placeholder_views.h"
 #include "tavlo_platform.h"
@@ -137,14 +137,16 @@ int CTavloApp::InitInstance(int argc, char** argv) {
     m_frame->ApplyMenuNumber();
     CTavloBookmarkFile::Instance().Load(CTavloBookmarkFile::GetDefaultPath());
 
+    // Before the first view is shown: the single view is never laid out for nothing.
+    if (s.DesktopLayout == 1)
+        m_frame->SetDesktopLayout(true);
     if (s.BookmarkWhenStarting == 1) {
         m_frame->SwitchView(TAVLO_VIEW_BOOKMARK);
     } else {
         m_frame->ShowView(TAVLO_VIEW_BOARD);
         m_frame->setWindowTitle(QStringLiteral("tavlo/0.0.15"));
     }
-    if (s.DesktopLayout == 1)
-        m_frame->SetDesktopLayout(true);
+
     return 1;
 }
 

@@ -5,6 +5,7 @@
 #include "tavlo_views.h"
 
 #include <QApplication>
+#include <QFocusEvent>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QTabBar>
@@ -30,11 +31,18 @@ CTavloDesktopLayout::CTavloDesktopLayout(CMainFrame* frame, QWidget* parent)
     outer->setContentsMargins(0, 0, 0, 0);
     outer->addWidget(m_columns);
 
+    for (QWidget*& mark : m_marks) {
+        // A thin line over the pane that has the focus.
+        mark = new QWidget;
+        mark->setFixedHeight(2);
+        mark->setAutoFillBackground(true);
+    }
     auto* tree = new QWidget;
     tree->setObjectName("pane-tree");
     auto* treeBox = new QVBoxLayout(tree);
     treeBox->setContentsMargins(0, 0, 0, 0);
     treeBox->setSpacing(0);
+    treeBox->addWidget(m_marks[PANE_TREE]);
     // The tabs are clicked; keys stay with the views (NextTab and the focus key).
     m_treeTabs->setFocusPolicy(Qt::NoFocus);
     m_treeTabs->setDrawBase(false);
@@ -48,8 +56,16 @@ CTavloDesktopLayout::CTavloDesktopLayout(CMainFrame* frame, QWidget* parent)
     }
     treeBox->addWidget(m_stacks[PANE_TREE], 1);
     m_columns->addWidget(tree);
-    m_rows->addWidget(m_stacks[PANE_LIST]);
-    m_rows->addWidget(m_stacks[PANE_THREAD]);
+    for (int p : {PANE_LIST, PANE_THREAD}) {
+        auto* pane = new QWidget;
+        auto* box = new QVBoxLayout(pane);
+        box->setContentsMargins(0, 0, 0, 0);
+        box->setSpacing(0);
+        box->addWidget(m_marks[static_cast<size_t>(p)]);
+        box->addWidget(m_stacks[static_cast<size_t>(p)], 1);
+        m_rows->addWidget(pane);
+    }
+    MarkFocus(-1);
     m_columns->addWidget(m_rows);
     for (QSplitter* s : {m_columns, m_rows}) {
         s->setChildrenCollapsible(false);
@@ -62,8 +78,7 @@ CTavloDesktopLayout::CTavloDesktopLayout(CMainFrame* frame, QWidget* parent)
     m_rows->setStretchFactor(0, 0);
     m_rows->setStretchFactor(1, 1);
     connect(m_treeTabs, &QTabBar::tabBarClicked, this, [this](int i) { onTabClicked(i); });
-    connect(qApp, &QApplication::focusChanged, this,
-            [this](QWidget* old, QWidget* now) { onFocusChanged(old, now); });
+    qApp->installEventFilter(this);
     // A drag moves the splitter many times: the sizes are written once it rests.
     m_saveTimer->setSingleShot(true);
     m_saveTimer->setInterval(300);
@@ -183,12 +198,31 @@ void CTavloDesktopLayout::onTabClicked(int index) {
     m_frame->SwitchView(kTreeViews[index]);
 }
 
-void CTavloDesktopLayout::onFocusChanged(QWidget*, QWidget* now) {
-    if (m_adopting || !now || !isAncestorOf(now))
-        return;
-    const int v = ViewOfWidget(now);
+bool CTavloDesktopLayout::eventFilter(QObject* watched, QEvent* event) {
+    // Only a click moves the shown view: the focus that Qt hands on when a focused widget
+    // goes (the last thread tab closed) is no choice of the user's, and the single view
+    // would not switch either.
+    if (event->type() != QEvent::FocusIn || m_adopting ||
+        static_cast<QFocusEvent*>(event)->reason() != Qt::MouseFocusReason)
+        return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || !isAncestorOf(widget))
+        return false;
+    const int v = ViewOfWidget(widget);
     if (v >= 0)
         m_frame->OnPaneFocused(v);
+    return false;
+}
+
+void CTavloDesktopLayout::MarkFocus(int view) {
+    const int focused = PaneOf(view);
+    for (int p = 0; p < PANE_COUNT; ++p) {
+        QWidget* mark = m_marks[static_cast<size_t>(p)];
+        QPalette palette = mark->palette();
+        palette.setColor(QPalette::Window, p == focused ? palette.color(QPalette::Highlight)
+                                                        : palette.color(QPalette::Button));
+        mark->setPalette(palette);
+    }
 }
 
 int CTavloDesktopLayout::TreeWidth() const {

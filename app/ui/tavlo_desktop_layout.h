@@ -39,6 +39,8 @@ public:
     int NextPaneView(int view, bool backward) const;
     // The view whose pane holds the widget, or -1.
     int ViewOfWidget(const QWidget* widget) const;
+    // The line over the pane of view shows that it has the focus.
+    void MarkFocus(int view);
     bool IsPlaced(int view) const { return PaneView(PaneOf(view)) == view; }
 
     // Splitter sizes as set (the tree's width, the list's height).
@@ -48,11 +50,11 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     CTavloMainView* view(int number) const;
     void onTabClicked(int index);
-    void onFocusChanged(QWidget* old, QWidget* now);
     void saveSizesSoon();
     void saveSizes();
 
@@ -61,6 +63,7 @@ private:
     QSplitter* m_rows;
     QTabBar* m_treeTabs;
     std::array<QStackedWidget*, PANE_COUNT> m_stacks{};
+    std::array<QWidget*, PANE_COUNT> m_marks{};
     std::array<CTavloMainView*, 6> m_views{};
     QTimer* m_saveTimer;
     bool m_adopting = false;

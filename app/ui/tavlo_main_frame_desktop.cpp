@@ -55,6 +55,7 @@ void CMainFrame::showInPane(int number) {
     if (CTavloMainView* gone = GetView(replaced); gone && gone != target)
         gone->OnHideView();
     m_shown = number;
+    m_desktop->MarkFocus(number);
     target->OnShowView();
     const QString title = target->Title();
     if (!title.isEmpty())
@@ -71,6 +72,7 @@ void CMainFrame::OnPaneFocused(int number) {
         return;
     // Not shown again: the click that moved the focus is the user's, the view keeps it.
     m_shown = number;
+    m_desktop->MarkFocus(number);
     RecordView(number);
     const QString title = GetView(number)->Title();
     if (!title.isEmpty())
