@@ -94,6 +94,7 @@ void CTavloStatusLine::Refresh(CTavloThreadViewBase* thread) {
         // A list, a menu or an image; or a thread fetch that never opened its log.
         m_posts->clear();
         m_new->clear();
+        showFilled();
         return;
     }
     const Fetch& f = it->second;
@@ -107,6 +108,13 @@ void CTavloStatusLine::Refresh(CTavloThreadViewBase* thread) {
         posts = std::max(0, CTavloInfoFile::GetCount(f.BoardUrl, f.Key));
     m_posts->setText(QString::fromUtf8("%1 レス").arg(posts));
     m_new->setText(QString::fromUtf8("新着 %1").arg(f.NewPosts));
+    showFilled();
+}
+
+void CTavloStatusLine::showFilled() {
+    // An empty segment takes no room.
+    for (QLabel* l : {m_status, m_posts, m_new, m_bytes})
+        l->setVisible(!l->text().isEmpty());
 }
 
 QString CTavloStatusLine::Text() const {

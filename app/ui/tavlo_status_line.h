@@ -39,6 +39,8 @@ private:
         uint64_t Order = 0; // when it opened
     };
 
+    void showFilled();
+
     QLabel* m_status;
     QLabel* m_posts;
     QLabel* m_new;

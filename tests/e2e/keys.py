@@ -112,7 +112,7 @@ class Keys(journey.Journey):
             s = self.state()
             if s != last:
                 last, since = s, time.monotonic()
-            elif s.get("busy") == "0" and time.monotonic() - since > 0.6:
+            elif s.get("busy") == "0" and time.monotonic() - since > 1.0:
                 return s
             time.sleep(0.1)
         raise Failure("the state did not settle: %s" % last)
@@ -154,13 +154,19 @@ class Keys(journey.Journey):
         for name, key, _, start in TABLE:
             if only and name not in only:
                 continue
-            single = self.press(False, key, start)
-            desktop = self.press(True, key, start)
-            if name in PAGE_SIZED:
-                for s in (single, desktop):
-                    s["top"] = "start" if s.get("top") == "1" else "moved"
-            diff = {k: (single.get(k), desktop.get(k)) for k in set(single) | set(desktop)
-                    if single.get(k) != desktop.get(k)}
+            # A real difference shows every time; a press whose effect was still on its way
+            # when the state was read is tried once more.
+            for attempt in range(2):
+                single = self.press(False, key, start)
+                desktop = self.press(True, key, start)
+                if name in PAGE_SIZED:
+                    for s in (single, desktop):
+                        s["top"] = "start" if s.get("top") == "1" else "moved"
+                diff = {k: (single.get(k), desktop.get(k)) for k in set(single) | set(desktop)
+                        if single.get(k) != desktop.get(k)}
+                if not diff:
+                    break
+                print("%s: %s" % (name, diff), flush=True)
             changed = {k: v for k, v in single.items() if k in ("view", "bar", "popup", "window",
                                                                 "modal", "tabs", "top", "sort",
                                                                 "selected", "back", "clip",
