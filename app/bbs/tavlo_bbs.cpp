@@ -7,6 +7,7 @@
 #include "tavlo_net_hooks.h"
 #include "tavlo_path.h"
 #include "tavlo_settings.h"
+#include "tavlo_transfer_note.h"
 #include "vorn_array.h"
 #include "vorn_log.h"
 #include "vorn_thread.h"
@@ -89,6 +90,7 @@ int CTavloBbs::Run() {
                 CTavloPath::ResetFileTime(m_datPath);
             result = Finalize(code);
         }
+        TavloNoteTransfer(GetDatUrl(), m_datPath, m_status, m_received, result);
         VLOG(1, "CTavloBbs::Run", "[%s][%s] %d %d(msec)", m_boardUrl.c_str(), m_key.c_str(), result,
              timer.Elapsed());
         if (result != -900)

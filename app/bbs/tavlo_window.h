@@ -121,6 +121,7 @@ enum {
     ID_FIT_HEADER = 32963,
     ID_APP_ABOUT = 57664,
     ID_APP_EXIT = 32809,
+    ID_DESKTOP_LAYOUT = 33100, // the desktop layout on or off
     ID_THREAD_FIRST = 50000, // + tab index: the menu of open threads
 };
 

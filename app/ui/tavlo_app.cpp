@@ -137,12 +137,16 @@ int CTavloApp::InitInstance(int argc, char** argv) {
     m_frame->ApplyMenuNumber();
     CTavloBookmarkFile::Instance().Load(CTavloBookmarkFile::GetDefaultPath());
 
+    // Before the first view is shown: the single view is never laid out for nothing.
+    if (s.DesktopLayout == 1)
+        m_frame->SetDesktopLayout(true);
     if (s.BookmarkWhenStarting == 1) {
         m_frame->SwitchView(TAVLO_VIEW_BOOKMARK);
     } else {
         m_frame->ShowView(TAVLO_VIEW_BOARD);
         m_frame->setWindowTitle(QString::fromUtf8(kTavloCaption));
     }
+
     return 1;
 }
 

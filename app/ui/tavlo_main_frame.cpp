@@ -1,6 +1,7 @@
 #include "tavlo_main_frame.h"
 
 #include "tavlo_bar_util.h"
+#include "tavlo_desktop_layout.h"
 #include "tavlo_errors.h"
 #include "tavlo_find2ch_dialog.h"
 #include "tavlo_jump_dialog.h"
@@ -10,6 +11,7 @@
 #include "tavlo_platform.h"
 #include "tavlo_post.h"
 #include "tavlo_search_dialog.h"
+#include "tavlo_status_line.h"
 #include "tavlo_settings.h"
 #include "tavlo_state_dump.h"
 #include "tavlo_status_dialog.h"
@@ -72,6 +74,8 @@ CMainFrame::CMainFrame(QWidget* parent)
     for (QWidget* bar : {static_cast<QWidget*>(m_status), static_cast<QWidget*>(m_search),
                          static_cast<QWidget*>(m_find2ch), static_cast<QWidget*>(m_jump)})
         bar->hide();
+    m_statusLine = new CTavloStatusLine(this);
+    setStatusBar(m_statusLine);
 
     buildMenus();
     m_back.push_back(TAVLO_VIEW_BOARD);
@@ -138,6 +142,8 @@ void CMainFrame::dropMessage(unsigned message, intptr_t lParam) {
 
 void CMainFrame::SetViews(const CTavloFrameViews& views) {
     const CTavloFrameViews old = m_views;
+    if (m_desktop)
+        m_desktop->Release(m_client);
     m_views = views;
     // A view that was replaced goes (the containers keep their own lists).
     for (int n = TAVLO_VIEW_BOARD; n <= TAVLO_VIEW_IMAGE; ++n) {
@@ -154,6 +160,8 @@ void CMainFrame::SetViews(const CTavloFrameViews& views) {
             v->hide();
         }
     m_shown = -1;
+    if (m_desktop)
+        m_desktop->Adopt(-1);
 }
 
 CTavloMainView* CMainFrame::GetView(int number) const {
@@ -164,6 +172,10 @@ void CMainFrame::ShowView(int number) {
     CTavloMainView* target = GetView(number);
     if (!target)
         return;
+    if (m_desktop) {
+        showInPane(number);
+        return;
+    }
     CTavloMainView* current = GetView(m_shown);
     if (current != target) {
         if (current) {
@@ -251,7 +263,7 @@ void CMainFrame::RecalcLayout() {
             bars[i]->hide();
         }
     }
-    if (CTavloMainView* v = GetView(m_shown)) {
+    if (QWidget* v = m_desktop ? static_cast<QWidget*>(m_desktop) : GetView(m_shown)) {
         // Without a bar the view reaches two pixels past the bottom (its border is hidden).
         if (placed >= 0)
             v->setGeometry(0, 0, w, std::max(0, h - kBarHeight));
@@ -267,6 +279,8 @@ void CMainFrame::ShowBar(int bar, bool show) {
     const bool hadFocus = isBarArea(QApplication::focusWidget());
     m_barShown[static_cast<size_t>(bar)] = show;
     RecalcLayout();
+    if (bar == BAR_STATUS)
+        RefreshStatusLine();
     const int placed = PlacedBar();
     if (show && placed == bar && bar != BAR_STATUS) {
         bars[bar]->setFocus();
@@ -317,6 +331,8 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
             noteKeyRelease(static_cast<QKeyEvent*>(event));
         return false;
     }
+    if (watched == this && event->type() == QEvent::WindowTitleChange)
+        RefreshStatusLine(); // a thread tab was chosen or a view shown
     if (m_dumpState && watched == this && event->type() == QEvent::WindowTitleChange)
         QMetaObject::invokeMethod(
             this, [this] { TavloDumpState(this); }, Qt::QueuedConnection);
@@ -385,6 +401,11 @@ bool CMainFrame::DispatchKey(int vk, Qt::KeyboardModifiers modifiers) {
     }
     if (TavloKeyIs(CTavloSettings::CMD_JUMP, vk)) {
         onMessage(TAVLO_WM_JUMPBAR, 0, 1);
+        return true;
+    }
+    if (m_desktop && keyIs(CTavloSettings::CMD_FOCUSPANE, vk)) {
+        // Shift goes the other way round.
+        SwitchView(m_desktop->NextPaneView(m_shown, (modifiers & Qt::ShiftModifier) != 0));
         return true;
     }
     if (vk == TAVLO_VK_F1 + 9 && !isBoundKey(vk)) {
@@ -560,6 +581,11 @@ void CMainFrame::Shutdown() {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (m_inflight.load() > 0 && std::chrono::steady_clock::now() < deadline)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    if (m_desktop) {
+        m_desktop->Release(m_client);
+        delete m_desktop;
+        m_desktop = nullptr;
+    }
     // The views go while the frame is whole: their workers may still report to it.
     for (int n = TAVLO_VIEW_IMAGE; n >= TAVLO_VIEW_BOARD; --n)
         delete GetView(n);

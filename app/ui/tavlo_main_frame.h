@@ -15,6 +15,8 @@
 #include <vector>
 
 class CTavloBoardViewBase;
+class CTavloDesktopLayout;
+class CTavloStatusLine;
 class CTavloFind2chDialog;
 class CTavloImageViewBase;
 class CTavloJumpDialog;
@@ -81,6 +83,15 @@ public:
     int NewestView() const { return m_back.empty() ? -1 : m_back.back(); }
     const std::vector<int>& BackList() const { return m_back; }
     const std::vector<int>& ForwardList() const { return m_forward; }
+
+    // The desktop layout (tree, list and thread at once) on or off, at once; the shown view
+    // is then the view of the pane with the focus (tavlo_main_frame_desktop.cpp).
+    void SetDesktopLayout(bool on);
+    CTavloDesktopLayout* GetDesktopLayout() const { return m_desktop; }
+    // The focus went into a pane (a click): its view becomes the shown one, recorded.
+    void OnPaneFocused(int number);
+    CTavloStatusLine* GetStatusLine() const { return m_statusLine; }
+    void RefreshStatusLine();
 
     // A key (virtual-key code): the container keys, then the frame's, then the shown view's.
     // true when consumed.
@@ -161,6 +172,7 @@ private:
     bool isViewArea(QObject* object) const;
     bool isBarArea(const QWidget* widget) const;
     void focusShownView();
+    void showInPane(int number);
     void clearCancelIfIdle();
     bool anyBusy() const;
     void toggleOnline();
@@ -185,6 +197,8 @@ private:
     CTavloFind2chDialog* m_find2ch = nullptr;
     std::thread::id m_windowThread;
     CTavloJumpDialog* m_jump = nullptr;
+    CTavloDesktopLayout* m_desktop = nullptr;
+    CTavloStatusLine* m_statusLine = nullptr;
 
     QWidget* m_client = nullptr;
     CTavloFrameViews m_views;

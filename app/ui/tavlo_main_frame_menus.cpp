@@ -104,6 +104,13 @@ bool CMainFrame::runFrameCommand(int id) {
     case ID_APP_EXIT:
         close();
         break;
+    case ID_DESKTOP_LAYOUT: {
+        // Written through first, so that the next start comes up the same way.
+        const bool on = m_desktop == nullptr;
+        CTavloSettings::Instance().SetInt("DesktopLayout", on ? 1 : 0);
+        SetDesktopLayout(on);
+        break;
+    }
     default:
         break;
     }
@@ -167,6 +174,9 @@ bool CMainFrame::frameCommandState(int id, bool* enabled, bool* checked) {
         return true;
     case ID_APP_EXIT:
         *enabled = !checking;
+        return true;
+    case ID_DESKTOP_LAYOUT:
+        *checked = m_desktop != nullptr;
         return true;
     default:
         return false;
@@ -255,6 +265,8 @@ void CMainFrame::buildMenus() {
     TavloAddCommand(m_viewMenu, ID_SHOW_BOOKMARK, "ブックマーク");
     TavloAddCommand(m_viewMenu, ID_SHOW_CACHE, "キャッシュ");
     TavloAddCommand(m_viewMenu, ID_SHOW_IMAGE, "画像");
+    m_viewMenu->addSeparator();
+    TavloAddCommand(m_viewMenu, ID_DESKTOP_LAYOUT, "3ペイン表示");
     m_tabMenu = m->addMenu(QString::fromUtf8("タブ"));
     TavloAddCommand(m_tabMenu, ID_NEXT_TAB, "次のタブ");
     TavloAddCommand(m_tabMenu, ID_PREV_TAB, "前のタブ");
@@ -285,7 +297,7 @@ void CMainFrame::buildMenus() {
     hook(m_actionMenu);
     hook(m_mainMenu);
     for (int id : {ID_SHOW_BOARD, ID_SHOW_SUBJECT, ID_SHOW_THREAD, ID_SHOW_BOOKMARK, ID_SHOW_CACHE,
-                   ID_SHOW_IMAGE})
+                   ID_SHOW_IMAGE, ID_DESKTOP_LAYOUT})
         for (QAction* action : m_viewMenu->actions())
             if (TavloCommandId(action) == id)
                 action->setCheckable(true);

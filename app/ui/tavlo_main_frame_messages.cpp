@@ -1,5 +1,6 @@
 // The frame's private messages: one handler per message number, found through a table.
 #include "tavlo_main_frame.h"
+#include "tavlo_status_line.h"
 
 #include "tavlo_bookmark_file.h"
 #include "tavlo_errors.h"
@@ -327,6 +328,8 @@ void CMainFrame::onViewMessage(intptr_t lParam) {
     std::unique_ptr<CTavloMessage> message(reinterpret_cast<CTavloMessage*>(lParam));
     if (!message)
         return;
+    if (m_statusLine)
+        m_statusLine->OnViewMessage(message.get());
     if (m_views.thread)
         m_views.thread->OnViewMessage(message.get(), m_cancel.load());
     else // without a thread view the cut-off log must still count as out of date

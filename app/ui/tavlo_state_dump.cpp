@@ -1,12 +1,19 @@
 #include "tavlo_state_dump.h"
 
+#include "tavlo_bookmark_file.h"
+#include "tavlo_dat_view.h"
+#include "tavlo_dat_view_host.h"
+#include "tavlo_desktop_layout.h"
 #include "tavlo_list_item.h"
 #include "tavlo_list_view.h"
 #include "tavlo_main_frame.h"
 #include "tavlo_platform.h"
+#include "tavlo_settings.h"
+#include "tavlo_status_line.h"
 #include "tavlo_views.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
@@ -71,6 +78,51 @@ void TavloDumpState(CMainFrame* frame) {
         CTavloListItem* item = list->GetSelectedItem();
         line("selected", item ? TavloQString(item->GetTitle()) : QString());
     }
+    // The desktop layout: on or off, the view whose pane has the focus, the splitters; and
+    // what every layout shares, for comparing the effect of a key in both.
+    CTavloDesktopLayout* desktop = frame->GetDesktopLayout();
+    line("layout", QString::number(desktop ? 1 : 0));
+    QWidget* focus = QApplication::focusWidget();
+    int focusView = -1;
+    if (desktop)
+        focusView = desktop->ViewOfWidget(focus);
+    else if (CTavloMainView* shown = frame->GetView(frame->GetShownView());
+             shown && focus && (shown == focus || shown->isAncestorOf(focus)))
+        focusView = frame->GetShownView();
+    line("focus", QString::number(focusView));
+    QStringList visible;
+    for (int n = TAVLO_VIEW_BOARD; n <= TAVLO_VIEW_IMAGE; ++n)
+        if (CTavloMainView* view = frame->GetView(n); view && view->isVisible())
+            visible << QString::number(n);
+    line("visible", visible.join(','));
+    line("panes", desktop
+                      ? QStringLiteral("%1,%2").arg(desktop->TreeWidth()).arg(desktop->ListHeight())
+                      : QString());
+    if (CTavloStatusLine* status = frame->GetStatusLine())
+        line("status", status->Text());
+    QStringList back;
+    for (int n : frame->BackList())
+        back << QString::number(n);
+    line("back", back.join(','));
+    QStringList forward;
+    for (int n : frame->ForwardList())
+        forward << QString::number(n);
+    line("forward", forward.join(','));
+    line("online", QString::number(CTavloSettings::Instance().Online));
+    QWidget* modal = QApplication::activeModalWidget();
+    line("modal", modal ? modal->windowTitle() : QString());
+    QWidget* activeWindow = QApplication::activeWindow();
+    line("window", activeWindow && activeWindow != frame ? activeWindow->windowTitle() : QString());
+    line("clip", QApplication::clipboard()->text().left(60));
+    line("bookmarks", QString::number(CTavloBookmarkFile::Instance().GetCount()));
+    if (auto* host = dynamic_cast<CTavloDatViewHost*>(v.thread))
+        if (CTavloDatCtrl* ctrl = host->View()->GetCurrentCtrl()) {
+            line("top", QString::number(ctrl->GetTopPost()));
+            line("posts", QString::number(ctrl->GetPostCount()));
+            line("abone", QString::number(ctrl->GetHideAboned() ? 1 : 0));
+            if (ctrl->GetTextCtrl())
+                line("wrap", QString::number(ctrl->GetTextCtrl()->GetWrap() ? 1 : 0));
+        }
     QSaveFile file(QString::fromLocal8Bit(stateFile()));
     if (!file.open(QIODevice::WriteOnly))
         return;

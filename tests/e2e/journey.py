@@ -37,6 +37,8 @@ class Failure(Exception):
 
 
 class Journey:
+    SCREEN = "1024x768"
+
     def __init__(self, args):
         self.args = args
         self.tmp = tempfile.mkdtemp(prefix="tavlo-e2e-")
@@ -52,8 +54,8 @@ class Journey:
     def start_xvfb(self):
         read_fd, write_fd = os.pipe()
         proc = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten",
-             "tcp", "-noreset"],
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", self.SCREEN + "x24",
+             "-nolisten", "tcp", "-noreset"],
             pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_fd)
         self.procs.append(proc)
@@ -89,16 +91,17 @@ class Journey:
         if body != "ok":
             raise Failure("control request %s: %s" % (op, body))
 
-    def start_tavlo(self):
+    def start_tavlo(self, extra="", urls=(), fresh=True):
         self.root = os.path.join(self.tmp, "logs")
         ini = os.path.join(self.tmp, "tavlo.ini")
-        with open(ini, "w", encoding="utf-8") as f:
-            f.write("[tavlo]\nRootDirectory=%s\n"
-                    "BoardUrl=http://menu.example-bbs.test/bbsmenu.html\n"
-                    "ProxyUse=1\nProxyHost=127.0.0.1\nProxyPort=%d\nOnline=1\n"
-                    % (self.root, self.port))
+        if fresh:
+            with open(ini, "w", encoding="utf-8") as f:
+                f.write("[tavlo]\nRootDirectory=%s\n"
+                        "BoardUrl=http://menu.example-bbs.test/bbsmenu.html\n"
+                        "ProxyUse=1\nProxyHost=127.0.0.1\nProxyPort=%d\nOnline=1\n%s"
+                        % (self.root, self.port, extra))
         runtime = os.path.join(self.tmp, "runtime")
-        os.mkdir(runtime, 0o700)
+        os.makedirs(runtime, 0o700, exist_ok=True)
         self.state_file = os.path.join(self.tmp, "state")
         env = dict(os.environ, DISPLAY=self.display, XDG_RUNTIME_DIR=runtime,
                    QT_QPA_PLATFORM="xcb", TAVLO_STATE_FILE=self.state_file,
@@ -106,8 +109,8 @@ class Journey:
         env.pop("WAYLAND_DISPLAY", None)
         self.env = env
         out = open(os.path.join(self.tmp, "tavlo.out"), "w")
-        self.tavlo = subprocess.Popen([self.args.tavlo, "--ini", ini], env=env, stdout=out,
-                                      stderr=subprocess.STDOUT)
+        self.tavlo = subprocess.Popen([self.args.tavlo, "--ini", ini] + list(urls), env=env,
+                                      stdout=out, stderr=subprocess.STDOUT)
         self.procs.append(self.tavlo)
 
     def stop(self):
@@ -208,13 +211,7 @@ class Journey:
 
     # ---- the journey ---------------------------------------------------------------------
 
-    def run(self):
-        self.start_xvfb()
-        self.start_server()
-        self.ctl("create", host=HOST, board="news", key=KEY_A, posts=10, title="e2e first")
-        self.ctl("create", host=HOST, board="news", key=KEY_B, posts=10, title="e2e second")
-        self.start_tavlo()
-
+    def answer_menu_question(self):
         # No board.txt: the program asks whether to fetch the menu; Return takes "Yes".
         windows = self.wait(lambda: len(self.visible_windows()) >= 2 and self.visible_windows(),
                             "question about the missing board list")
@@ -237,6 +234,15 @@ class Journey:
         self.wait(lambda: os.path.exists(self.store("board.txt")), "board.txt in the store")
         self.window = self.wait(lambda: (lambda w: w[0] if len(w) == 1 else None)(
             self.visible_windows()), "the main window alone")
+
+    def run(self):
+        self.start_xvfb()
+        self.start_server()
+        self.ctl("create", host=HOST, board="news", key=KEY_A, posts=10, title="e2e first")
+        self.ctl("create", host=HOST, board="news", key=KEY_B, posts=10, title="e2e second")
+        self.start_tavlo()
+
+        self.answer_menu_question()
 
         # The tree: "tavlo", "その他", then the category ニュース; Return opens it, then its
         # first board.
@@ -320,7 +326,7 @@ class Journey:
         self.shot("5-end")
 
 
-def main():
+def main(journey_class=None):
     parser = argparse.ArgumentParser()
     parser.add_argument("--tavlo", required=True)
     parser.add_argument("--source", required=True)
@@ -331,7 +337,7 @@ def main():
         if not shutil.which(tool):
             print("skipped: %s is not installed (scripts/deps installs it)" % tool)
             return 77
-    journey = Journey(args)
+    journey = (journey_class or Journey)(args)
     try:
         journey.run()
         print("passed")
