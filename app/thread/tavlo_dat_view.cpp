@@ -506,8 +506,7 @@ void CTavloDatView::AddBookmark() {
     CTavloBookmarkFile& bookmarks = CTavloBookmarkFile::Instance();
     if (bookmarks.Add(c->GetBoardUrl(), c->GetTitle(), c->GetKey(), name, board)) {
         if (!bookmarks.Save())
-            TavloMessageBox(this, TavloErrorMessage(-203), kTavloErrorCaption,
-                            TAVLO_MB_ICONERROR);
+            TavloMessageBox(this, TavloErrorMessage(-203), kTavloErrorCaption, TAVLO_MB_ICONERROR);
         send(TAVLO_WM_REFRESHBOOKMARK, 0, 0);
     }
 }
@@ -608,11 +607,11 @@ void CTavloDatView::ShowGrep(CTavloDatCtrl* ctrl, const std::vector<int>& number
     CVornString boardUrl = ctrl->GetBoardUrl(), key = ctrl->GetKey();
     m_grep = std::make_unique<CTavloGrepDialog>(
         ctrl, numbers,
-        [view, boardUrl, key](int number) {
+        [view, boardUrl, key](int number, bool record) {
             if (!view)
                 return;
             if (CTavloDatCtrl* c = view->GetCtrl(view->FindThread(boardUrl, key))) {
-                c->JumpNumber(number, false);
+                c->JumpNumber(number, record);
                 c->Write(false);
             }
         },
