@@ -190,6 +190,8 @@ protected:
     virtual bool OnKeyDown(QKeyEvent* e);
     // Mouse-button-up, after the text control.
     virtual void OnMouseUp(QMouseEvent* e);
+    // An anchor or a number-only name was opened: go to that post of the thread, with history.
+    virtual void OnAnchorJump(int number);
     // A row reserved for an inline image; true when painted (nothing by default).
     virtual bool PaintImageRow(QPainter& p, const TavloTextRun& run);
     // The inline-image cache is dropped with the text.

@@ -591,11 +591,11 @@ void CTavloDatView::ShowGrep(CTavloDatCtrl* ctrl, const std::vector<int>& number
     CVornString boardUrl = ctrl->GetBoardUrl(), key = ctrl->GetKey();
     m_grep = std::make_unique<CTavloGrepDialog>(
         ctrl, numbers,
-        [view, boardUrl, key](int number) {
+        [view, boardUrl, key](int number, bool record) {
             if (!view)
                 return;
             if (CTavloDatCtrl* c = view->GetCtrl(view->FindThread(boardUrl, key))) {
-                c->JumpNumber(number, false);
+                c->JumpNumber(number, record);
                 c->Write(false);
             }
         },

@@ -13,6 +13,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QTest>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -273,6 +274,46 @@ TEST_F(DatView, GrepJumpAfterItsTabWasClosedDoesNothing) {
         grep->OnCommand(CTavloGrepDialog::ID_GREP_JUMP); // read freed memory before
     }
     EXPECT_EQ(ctrl()->GetTopPost(), top);
+}
+
+TEST_F(DatView, GrepWindowTakesItsKeysFromItsTextControlAndAnchorsGoToThePostOfTheThread) {
+    std::string text;
+    for (int i = 1; i <= 12; ++i) {
+        bool named = i == 2 || i == 5 || i == 7 || i == 9;
+        text += post(i, named ? "コテ" : "名無しさん", "", i == 9 ? ">>3 を見よ" : "");
+    }
+    writeLog("4201", text);
+    ASSERT_EQ(open("4201"), 1);
+    CTavloDatCtrl* c = ctrl();
+    c->JumpNumber(2, false);
+    c->Grep(CTavloDatCtrl::GREP_NAME);
+    CTavloGrepDialog* grep = view->GetGrepDialog();
+    ASSERT_NE(grep, nullptr);
+    ASSERT_EQ(grep->GetNumbers(), (std::vector<int>{2, 5, 7, 9}));
+    // The keys arrive where the window system delivers them: at the post control's text.
+    CTavloTextCtrl* text_ = grep->GetPostCtrl()->GetTextCtrl();
+    grep->resize(500, 120);
+    QTest::keyClick(text_, Qt::Key_Right); // KeyNext
+    EXPECT_EQ(grep->CurrentNumber(), 5);
+    QTest::keyClick(text_, Qt::Key_Right);
+    EXPECT_EQ(grep->CurrentNumber(), 7);
+    QTest::keyClick(text_, Qt::Key_Left); // KeyPrev
+    EXPECT_EQ(grep->CurrentNumber(), 5);
+    int top = text_->GetTopLine();
+    QTest::keyClick(text_, Qt::Key_Down); // KeyNextLine
+    EXPECT_EQ(text_->GetTopLine(), top + 1);
+    QTest::keyClick(text_, Qt::Key_Up); // KeyPrevLine
+    EXPECT_EQ(text_->GetTopLine(), top);
+
+    // ">>3" in the fourth extracted post names post 3 of the thread, not the third entry.
+    c->JumpNumber(10, false);
+    size_t at = text_->GetText().find(u">>3");
+    ASSERT_NE(at, std::u16string::npos);
+    grep->GetPostCtrl()->ClickAt(at + 2);
+    EXPECT_FALSE(grep->isVisible());
+    EXPECT_EQ(c->GetTopPost(), 3);
+    EXPECT_TRUE(c->Back()); // an anchor jump keeps the way back
+    EXPECT_EQ(c->GetTopPost(), 10);
 }
 
 TEST_F(DatView, HiddenAbonedPostsAreSkippedByTheKeys) {
