@@ -46,6 +46,7 @@ class Journey:
         self.window = None
         self.shots = args.shots or self.tmp
         self.keys = 0
+        self.extra_settings = ""  # more "Key=Value\n" lines for the settings file
 
     # ---- processes -----------------------------------------------------------------------
 
@@ -95,8 +96,8 @@ class Journey:
         with open(ini, "w", encoding="utf-8") as f:
             f.write("[tavlo]\nRootDirectory=%s\n"
                     "BoardUrl=http://menu.example-bbs.test/bbsmenu.html\n"
-                    "ProxyUse=1\nProxyHost=127.0.0.1\nProxyPort=%d\nOnline=1\n"
-                    % (self.root, self.port))
+                    "ProxyUse=1\nProxyHost=127.0.0.1\nProxyPort=%d\nOnline=1\n%s"
+                    % (self.root, self.port, self.extra_settings))
         runtime = os.path.join(self.tmp, "runtime")
         os.mkdir(runtime, 0o700)
         self.state_file = os.path.join(self.tmp, "state")
