@@ -13,6 +13,7 @@
 #include "tavlo_ng_file.h"
 #include "tavlo_path.h"
 #include "tavlo_platform.h"
+#include "tavlo_popup.h"
 #include "tavlo_process.h"
 #include "tavlo_settings.h"
 #include "tavlo_url.h"
@@ -608,6 +609,9 @@ bool CTavloDatView::OnKeyDown(int vk, Qt::KeyboardModifiers modifiers) {
         return false;
     using S = CTavloSettings;
     CTavloDatCtrl* c = GetCurrentCtrl();
+    // Open popups take their keys first: Escape closes the last one, not the view.
+    if (c && c->GetPopups() && c->GetPopups()->OnKeyDown(vk))
+        return true;
     // Keys of the view.
     if (TavloKeyIs(S::CMD_CLOSETAB, vk)) {
         CloseTab(GetCurrentTab());

@@ -80,6 +80,7 @@ CMainFrame::CMainFrame(QWidget* parent)
     buildMenus();
     m_back.push_back(TAVLO_VIEW_BOARD);
     qApp->installEventFilter(this);
+    TavloWatchState(this);
     g_liveFrame = this;
     TavloSetSocketCallback(&CMainFrame::SocketCallback);
     // Transfers on the window thread call back often enough for input to be handled promptly.

@@ -3,11 +3,13 @@
 #include "tavlo_bookmark_file.h"
 #include "tavlo_dat_view.h"
 #include "tavlo_dat_view_host.h"
+#include "tavlo_dat_ctrl.h"
 #include "tavlo_desktop_layout.h"
 #include "tavlo_list_item.h"
 #include "tavlo_list_view.h"
 #include "tavlo_main_frame.h"
 #include "tavlo_platform.h"
+#include "tavlo_popup.h"
 #include "tavlo_settings.h"
 #include "tavlo_status_line.h"
 #include "tavlo_views.h"
@@ -17,6 +19,7 @@
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QSaveFile>
 #include <QTimer>
 
@@ -46,6 +49,41 @@ void TavloCountKey() {
     ++g_keys;
 }
 
+void TavloWatchState(CMainFrame* frame) {
+    if (!TavloStateDumpWanted())
+        return;
+    QPointer<CMainFrame> live(frame);
+    CTavloPopupSet::SetChangeHook([live] {
+        if (live)
+            QMetaObject::invokeMethod(
+                live, [live] { TavloDumpState(live); }, Qt::QueuedConnection);
+    });
+}
+
+namespace {
+
+// The anchor popups over the shown thread: how many, the posts of each ("1,2;3"), and where
+// the last one is on the screen ("x,y,w,h").
+void dumpPopups(const CTavloFrameViews& v, QString& count, QString& posts, QString& rect) {
+    auto* host = dynamic_cast<CTavloDatViewHost*>(v.thread);
+    CTavloDatCtrl* ctrl = host && host->View() ? host->View()->GetCurrentCtrl() : nullptr;
+    CTavloPopupSet* set = ctrl ? ctrl->GetPopups() : nullptr;
+    count = QString::number(set ? set->Count() : 0);
+    if (!set || set->Count() == 0)
+        return;
+    for (int k = 0; k < set->Count(); ++k) {
+        if (k)
+            posts += ';';
+        const std::vector<int>& numbers = set->At(k)->Numbers();
+        for (size_t i = 0; i < numbers.size(); ++i)
+            posts += (i ? "," : "") + QString::number(numbers[i]);
+    }
+    const QRect r = set->Last()->frameGeometry();
+    rect = QString("%1,%2,%3,%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+}
+
+} // namespace
+
 void TavloDumpState(CMainFrame* frame) {
     if (!TavloStateDumpWanted() || !frame)
         return;
@@ -73,6 +111,11 @@ void TavloDumpState(CMainFrame* frame) {
             TavloDumpState(frame);
         });
     }
+    QString count, posts, rect;
+    dumpPopups(v, count, posts, rect);
+    line("anchorpopups", count);
+    line("anchorposts", posts);
+    line("anchorrect", rect);
     if (auto* list = dynamic_cast<CTavloListView*>(v.subject)) {
         line("sort", QString::number(list->GetSortColumn()));
         CTavloListItem* item = list->GetSelectedItem();

@@ -48,6 +48,7 @@ class Journey:
         self.window = None
         self.shots = args.shots or self.tmp
         self.keys = 0
+        self.extra_settings = ""  # more "Key=Value\n" lines for the settings file
 
     # ---- processes -----------------------------------------------------------------------
 
@@ -99,7 +100,7 @@ class Journey:
                 f.write("[tavlo]\nRootDirectory=%s\n"
                         "BoardUrl=http://menu.example-bbs.test/bbsmenu.html\n"
                         "ProxyUse=1\nProxyHost=127.0.0.1\nProxyPort=%d\nOnline=1\n%s"
-                        % (self.root, self.port, extra))
+                        % (self.root, self.port, self.extra_settings + extra))
         runtime = os.path.join(self.tmp, "runtime")
         os.makedirs(runtime, 0o700, exist_ok=True)
         self.state_file = os.path.join(self.tmp, "state")
