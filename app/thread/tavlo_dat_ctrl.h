@@ -68,7 +68,8 @@ public:
     // Display text of log lines (UTF-16) appended to out; fills title, IDs and references.
     size_t Convert(std::u16string_view log, int firstNumber, int firstNew, std::u16string& out);
     // Rebuilds the post index from the display lines.
-    void createIndex();
+    // fromLine: the first display line that may have changed (0: all).
+    void createIndex(int fromLine = 0);
     // Clears text, index, ID counts, referenced numbers and the inline-image cache.
     void Clear();
 

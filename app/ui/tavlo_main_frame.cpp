@@ -8,6 +8,7 @@
 #include "tavlo_keys.h"
 #include "tavlo_message.h"
 #include "tavlo_net_hooks.h"
+#include "tavlo_path.h"
 #include "tavlo_platform.h"
 #include "tavlo_post.h"
 #include "tavlo_search_dialog.h"
@@ -113,6 +114,31 @@ intptr_t CMainFrame::SendMessage(unsigned message, uintptr_t wParam, intptr_t lP
         this, [&] { result = onMessage(message, wParam, lParam); }, Qt::BlockingQueuedConnection);
     --m_inflight;
     return result;
+}
+
+// One wait on the window thread for all of them: a fetch sends its progress and its lines
+// per block, and each wait is a round trip through the event loop.
+void CMainFrame::SendMessages(const Message* messages, int count) {
+    if (IsWindowThread()) {
+        for (int i = 0; i < count; ++i)
+            onMessage(messages[i].message, messages[i].wParam, messages[i].lParam);
+        return;
+    }
+    ++m_inflight;
+    if (m_closing) {
+        --m_inflight;
+        for (int i = 0; i < count; ++i)
+            dropMessage(messages[i].message, messages[i].lParam);
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [&] {
+            for (int i = 0; i < count; ++i)
+                onMessage(messages[i].message, messages[i].wParam, messages[i].lParam);
+        },
+        Qt::BlockingQueuedConnection);
+    --m_inflight;
 }
 
 void CMainFrame::PostMessage(unsigned message, uintptr_t wParam, intptr_t lParam) {

@@ -65,6 +65,7 @@ public:
     // dropped (view messages and owned payloads deleted) so that no worker waits on it.
     intptr_t SendMessage(unsigned message, uintptr_t wParam, intptr_t lParam) override;
     void PostMessage(unsigned message, uintptr_t wParam, intptr_t lParam) override;
+    void SendMessages(const Message* messages, int count) override;
 
     // Takes the views as children and hides them all; views it held before and does not get
     // again are deleted. The parent for views is GetClient().

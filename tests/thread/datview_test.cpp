@@ -507,6 +507,37 @@ TEST_F(DatViewFetch, ThreadArrivesAndOnlyNewPostsAreMarked) {
     EXPECT_TRUE(frame.errors.empty());
 }
 
+// A body that trickles in: posts show while the transfer still runs, in order, and the
+// progress and lines of each block reach the view as before (progress first).
+TEST_F(DatViewFetch, ViewFollowsTheDownloadLive) {
+    ASSERT_EQ(ctl("create", "7003", "&posts=200"), "ok");
+    ASSERT_EQ(ctl("mode", "7003", "&mode=slow&delay=3"), "ok");
+    ASSERT_EQ(open("7003"), 1);
+    int shownWhileRunning = 0;
+    for (int i = 0; i < 5000 && ctrl()->IsUpdating(); ++i) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        if (ctrl()->IsUpdating() && ctrl()->GetPostCount() < 200)
+            shownWhileRunning = std::max(shownWhileRunning, ctrl()->GetPostCount());
+        QThread::msleep(1);
+    }
+    waitIdle();
+    ASSERT_FALSE(ctrl()->IsUpdating());
+    EXPECT_GT(shownWhileRunning, 0);
+    EXPECT_EQ(ctrl()->GetPostCount(), 200);
+    for (int k = 1; k <= 200; ++k)
+        ASSERT_NE(ctrl()->GetHeaderMark(k), 0) << k;
+    ASSERT_GE(frame.types.size(), 4u);
+    EXPECT_EQ(frame.types.front(), CTavloMessage::TYPE_OPENFILE);
+    EXPECT_EQ(frame.types.back(), CTavloMessage::TYPE_CLOSEFILE);
+    // Every WRITEFILE follows the READURL of its block.
+    for (size_t i = 1; i + 1 < frame.types.size(); ++i) {
+        if (frame.types[i] == CTavloMessage::TYPE_WRITEFILE) {
+            EXPECT_EQ(frame.types[i - 1], CTavloMessage::TYPE_READURL) << i;
+        }
+    }
+    EXPECT_TRUE(frame.errors.empty());
+}
+
 TEST_F(DatViewFetch, FailuresAreReportedAndNothingIsLost) {
     ASSERT_EQ(ctl("create", "7002", "&posts=5"), "ok");
     ASSERT_EQ(open("7002"), 1);
