@@ -120,8 +120,10 @@ bool matchName(std::string_view line, int* number, std::string_view* name) {
         if (close == std::string_view::npos || close <= start)
             continue;
         long long v = 0;
-        for (size_t i = d; i < at && v < 100000000; ++i)
+        for (size_t i = d; i < at && v <= TavloKindText::kMaxPostNumber; ++i)
             v = v * 10 + (line[i] - '0');
+        if (v > TavloKindText::kMaxPostNumber)
+            continue;
         *number = static_cast<int>(v);
         *name = line.substr(start, close - start);
         return true;

@@ -8,6 +8,10 @@
 // character boundaries (a trail byte may equal "[" or "\\"), tag removal and line assembly.
 namespace TavloKindText {
 
+// The highest post number a converting kind accepts. Skipped numbers become placeholder lines,
+// so a hostile number must not make the log grow without bound.
+constexpr int kMaxPostNumber = 1000000;
+
 // Source text (UTF-8) as Shift_JIS.
 std::string Sjis(const char* utf8);
 // Whether pos of text starts a character (not the second byte of a two-byte one).
