@@ -82,21 +82,25 @@ class Journey:
                   "the board server's port")
         self.port = int(open(port_file).read().strip())
 
-    def ctl(self, op, **query):
+    def ctl_body(self, op, **query):
         url = "http://%s/_ctl/%s?%s" % (HOST, op, urllib.parse.urlencode(query))
         proxy = urllib.request.ProxyHandler({"http": "http://127.0.0.1:%d" % self.port})
-        body = urllib.request.build_opener(proxy).open(url, timeout=30).read().decode()
+        return urllib.request.build_opener(proxy).open(url, timeout=30).read().decode()
+
+    def ctl(self, op, **query):
+        body = self.ctl_body(op, **query)
         if body != "ok":
             raise Failure("control request %s: %s" % (op, body))
 
-    def start_tavlo(self):
+    def start_tavlo(self, extra=""):
+        # extra: more settings lines for the fresh settings file.
         self.root = os.path.join(self.tmp, "logs")
-        ini = os.path.join(self.tmp, "tavlo.ini")
+        self.ini = ini = os.path.join(self.tmp, "tavlo.ini")
         with open(ini, "w", encoding="utf-8") as f:
             f.write("[tavlo]\nRootDirectory=%s\n"
                     "BoardUrl=http://menu.example-bbs.test/bbsmenu.html\n"
-                    "ProxyUse=1\nProxyHost=127.0.0.1\nProxyPort=%d\nOnline=1\n"
-                    % (self.root, self.port))
+                    "ProxyUse=1\nProxyHost=127.0.0.1\nProxyPort=%d\nOnline=1\n%s"
+                    % (self.root, self.port, extra))
         runtime = os.path.join(self.tmp, "runtime")
         os.mkdir(runtime, 0o700)
         self.state_file = os.path.join(self.tmp, "state")
@@ -154,6 +158,30 @@ class Journey:
         self.wait(lambda: int(self.state().get("keys", "0")) >= self.keys,
                   "%d keys handled" % self.keys)
 
+    def new_window(self, before, what):
+        # A window that was not there before (a dialog); it becomes the one typed at.
+        window = self.wait(lambda: next((w for w in self.visible_windows() if w not in before),
+                                        None), what)
+        self.window = window
+        return window
+
+    def gone_window(self, window, what, main):
+        self.wait(lambda: window not in self.visible_windows(), what)
+        self.window = main
+
+    def choose_menu(self, *path):
+        # From an open menu: Down until the item is active, then Right into a submenu or
+        # Return on the last item. Disabled items are skipped by the menu itself, so the
+        # number of steps is read from the state, never counted in advance.
+        for i, item in enumerate(path):
+            for step in range(40):
+                if self.state().get("menuitem") == item:
+                    break
+                self.key("Down")
+            else:
+                raise Failure("no menu item %s: %s" % (item, self.state()))
+            self.key("Right" if i + 1 < len(path) else "Return")
+
     def shot(self, name):
         path = os.path.join(self.shots, "e2e-%s.png" % name)
         if shutil.which("import"):
@@ -208,13 +236,7 @@ class Journey:
 
     # ---- the journey ---------------------------------------------------------------------
 
-    def run(self):
-        self.start_xvfb()
-        self.start_server()
-        self.ctl("create", host=HOST, board="news", key=KEY_A, posts=10, title="e2e first")
-        self.ctl("create", host=HOST, board="news", key=KEY_B, posts=10, title="e2e second")
-        self.start_tavlo()
-
+    def answer_menu_question(self):
         # No board.txt: the program asks whether to fetch the menu; Return takes "Yes".
         windows = self.wait(lambda: len(self.visible_windows()) >= 2 and self.visible_windows(),
                             "question about the missing board list")
@@ -237,6 +259,23 @@ class Journey:
         self.wait(lambda: os.path.exists(self.store("board.txt")), "board.txt in the store")
         self.window = self.wait(lambda: (lambda w: w[0] if len(w) == 1 else None)(
             self.visible_windows()), "the main window alone")
+        self.main = self.window
+
+    def open_url(self, url, what, **want):
+        # The direct-input bar: G, the address, Return.
+        self.key("g")
+        self.wait_state("the direct-input bar", bar=3)
+        self.type(url)
+        self.key("Return")
+        return self.wait_state(what, **want)
+
+    def run(self):
+        self.start_xvfb()
+        self.start_server()
+        self.ctl("create", host=HOST, board="news", key=KEY_A, posts=10, title="e2e first")
+        self.ctl("create", host=HOST, board="news", key=KEY_B, posts=10, title="e2e second")
+        self.start_tavlo()
+        self.answer_menu_question()
 
         # The tree: "tavlo", "その他", then the category ニュース; Return opens it, then its
         # first board.
@@ -320,7 +359,7 @@ class Journey:
         self.shot("5-end")
 
 
-def main():
+def main(journey_class=Journey):
     parser = argparse.ArgumentParser()
     parser.add_argument("--tavlo", required=True)
     parser.add_argument("--source", required=True)
@@ -331,7 +370,7 @@ def main():
         if not shutil.which(tool):
             print("skipped: %s is not installed (scripts/deps installs it)" % tool)
             return 77
-    journey = Journey(args)
+    journey = journey_class(args)
     try:
         journey.run()
         print("passed")
