@@ -114,6 +114,7 @@ void TavloDumpState(CMainFrame* frame) {
         line("items", QString::number(list->GetItemCount()));
         CTavloListItem* item = list->GetSelectedItem();
         line("current", item ? TavloQString(item->GetTitle()) : QString());
+        line("chosen", item ? QString::number(item->GetIndex()) : QString());
     }
     if (auto* image = dynamic_cast<CTavloImageView*>(shown)) {
         line("fit", QString::number(image->IsFit() ? 1 : 0));

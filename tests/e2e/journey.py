@@ -44,6 +44,7 @@ class Journey:
         self.display = None
         self.port = None
         self.window = None
+        self.tavlo = None
         self.shots = args.shots or self.tmp
         self.keys = 0
 
@@ -199,7 +200,7 @@ class Journey:
             if self.tavlo_died():
                 raise Failure("tavlo exited while waiting for " + what)
             if time.monotonic() > deadline:
-                raise Failure("no " + what)
+                raise Failure("no %s (state %s)" % (what, self.state() if self.tavlo else {}))
             time.sleep(0.05)
 
     def tavlo_died(self):
