@@ -1,6 +1,7 @@
 #include "tavlo_state_dump.h"
 
 #include "tavlo_image_view.h"
+#include "tavlo_list_ctrl.h"
 #include "tavlo_list_item.h"
 #include "tavlo_list_view.h"
 #include "tavlo_main_frame.h"
@@ -17,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QSaveFile>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <cstdlib>
 
@@ -47,6 +49,11 @@ QString focusText(const QWidget* w) {
         return line->text();
     if (auto* combo = qobject_cast<const QComboBox*>(w))
         return combo->currentText();
+    if (auto* tree = qobject_cast<const QTreeWidget*>(w)) {
+        const QList<QTreeWidgetItem*> chosen = tree->selectedItems();
+        const QTreeWidgetItem* item = chosen.isEmpty() ? tree->currentItem() : chosen.first();
+        return item ? item->text(0) : QString();
+    }
     return {};
 }
 
@@ -115,6 +122,11 @@ void TavloDumpState(CMainFrame* frame) {
         CTavloListItem* item = list->GetSelectedItem();
         line("current", item ? TavloQString(item->GetTitle()) : QString());
         line("chosen", item ? QString::number(item->GetIndex()) : QString());
+        // The drawn height of the first row: settings that change it show at once.
+        const CTavloListCtrl* ctrl = list->GetListCtrl();
+        const QAbstractItemModel* model = ctrl ? ctrl->model() : nullptr;
+        if (model && model->rowCount() > 0)
+            line("rowheight", QString::number(ctrl->visualRect(model->index(0, 0)).height()));
     }
     if (auto* image = dynamic_cast<CTavloImageView*>(shown)) {
         line("fit", QString::number(image->IsFit() ? 1 : 0));

@@ -99,7 +99,7 @@ class ImageJourney(journey.Journey):
         self.wait_state("the picture chosen", view=4, viewtab=1, chosen=1)
         self.shot("image-6-cache-images")
         before = self.visible_windows()
-        self.key("d")
+        self.key_opening("d")
         box = self.new_window(before, "the delete question")
         self.shot("image-7-question")
         self.key("Return")

@@ -148,6 +148,12 @@ class Journey:
         self.xdo("key", "--delay", "30", *keys)
         self.handled(len(keys))
 
+    def key_opening(self, key):
+        # A key that opens a window (then wait for it with new_window): its release may go
+        # to the new window or nowhere, so it is not counted.
+        self.focus(self.window)
+        self.xdo("key", key)
+
     def type(self, text):
         self.focus(self.window)
         self.xdo("type", "--delay", "20", text)
@@ -164,13 +170,15 @@ class Journey:
         window = self.wait(lambda: next((w for w in self.visible_windows() if w not in before),
                                         None), what)
         self.window = window
+        # The key that opened it may have lost its release to the new window: count afresh.
+        self.keys = int(self.state().get("keys", "0"))
         return window
 
     def gone_window(self, window, what, main):
         self.wait(lambda: window not in self.visible_windows(), what)
         self.window = main
 
-    def choose_menu(self, *path):
+    def choose_menu(self, *path, opens=False):
         # From an open menu: Down until the item is active, then Right into a submenu or
         # Return on the last item. Disabled items are skipped by the menu itself, so the
         # number of steps is read from the state, never counted in advance.
@@ -181,7 +189,12 @@ class Journey:
                 self.key("Down")
             else:
                 raise Failure("no menu item %s: %s" % (item, self.state()))
-            self.key("Right" if i + 1 < len(path) else "Return")
+            if i + 1 < len(path):
+                self.key("Right")
+            elif opens:
+                self.key_opening("Return")
+            else:
+                self.key("Return")
 
     def shot(self, name):
         path = os.path.join(self.shots, "e2e-%s.png" % name)

@@ -33,7 +33,7 @@ class PostJourney(journey.Journey):
 
     def open_editor(self, key, what):
         before = self.visible_windows()
-        self.key(key)
+        self.key_opening(key)
         window = self.new_window(before, what)
         # The editor's own controls have the focus (their names are their control ids).
         self.wait(lambda: self.state().get("focus", "").split("#")[-1] in EDITOR_IDS, what)
@@ -134,7 +134,7 @@ class PostJourney(journey.Journey):
         self.key("F10")
         self.wait_state("the action menu", popup="アクション")
         before = self.visible_windows()
-        self.choose_menu("書き込み", "スレ立て")
+        self.choose_menu("書き込み", "スレ立て", opens=True)
         dialog = self.new_window(before, "the new-thread editor")
         self.wait(lambda: self.state().get("focus", "").split("#")[-1] in EDITOR_IDS,
                   "the new-thread editor's focus")
