@@ -1,10 +1,12 @@
 #include "tavlo_state_dump.h"
 
 #include "tavlo_bookmark_file.h"
+#include "tavlo_dat_ctrl.h"
 #include "tavlo_dat_view.h"
 #include "tavlo_dat_view_host.h"
-#include "tavlo_dat_ctrl.h"
 #include "tavlo_desktop_layout.h"
+#include "tavlo_image_view.h"
+#include "tavlo_list_ctrl.h"
 #include "tavlo_list_item.h"
 #include "tavlo_list_view.h"
 #include "tavlo_main_frame.h"
@@ -12,16 +14,21 @@
 #include "tavlo_popup.h"
 #include "tavlo_settings.h"
 #include "tavlo_status_line.h"
+#include "tavlo_tab_view.h"
 #include "tavlo_views.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QFile>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QSaveFile>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <cstdlib>
 
@@ -36,6 +43,32 @@ const char* stateFile() {
 QString menuTitle(const QWidget* w) {
     auto* menu = qobject_cast<const QMenu*>(w);
     return menu ? menu->title() : QString();
+}
+
+QString menuItem(const QWidget* w) {
+    auto* menu = qobject_cast<const QMenu*>(w);
+    QAction* active = menu ? menu->activeAction() : nullptr;
+    return active ? active->text() : QString();
+}
+
+// What a dialog's focused control holds, so that a test sees a draft come back.
+QString focusText(const QWidget* w) {
+    if (auto* edit = qobject_cast<const QPlainTextEdit*>(w))
+        return edit->toPlainText();
+    if (auto* line = qobject_cast<const QLineEdit*>(w))
+        return line->text();
+    if (auto* combo = qobject_cast<const QComboBox*>(w))
+        return combo->currentText();
+    if (auto* tree = qobject_cast<const QTreeWidget*>(w)) {
+        const QList<QTreeWidgetItem*> chosen = tree->selectedItems();
+        const QTreeWidgetItem* item = chosen.isEmpty() ? tree->currentItem() : chosen.first();
+        return item ? item->text(0) : QString();
+    }
+    return {};
+}
+
+QString className(const QObject* o) {
+    return o ? QString::fromLatin1(o->metaObject()->className()) : QString();
 }
 
 } // namespace
@@ -95,16 +128,23 @@ void TavloDumpState(CMainFrame* frame) {
     line("view", QString::number(frame->GetShownView()));
     line("bar", QString::number(frame->PlacedBar()));
     line("title", frame->windowTitle());
-    QAction* active = frame->menuBar()->activeAction();
-    line("menubar", active ? active->text() : QString());
+    QAction* bar = frame->menuBar()->activeAction();
+    line("menubar", bar ? bar->text() : QString());
     line("popup", menuTitle(QApplication::activePopupWidget()));
+    line("menuitem", menuItem(QApplication::activePopupWidget()));
+    QWidget* active = QApplication::activeWindow();
+    line("window", className(active));
+    line("wintitle", active ? active->windowTitle() : QString());
+    QWidget* focus = QApplication::focusWidget();
+    line("focus", focus ? className(focus) + '#' + focus->objectName() : QString());
+    line("focustext", focusText(focus).replace('\r', QString()).replace('\n', "\\n"));
     const CTavloFrameViews& v = frame->Views();
     line("tabs", QString::number(v.thread ? v.thread->GetTabCount() : 0));
     const bool busy = v.thread && v.thread->IsBusy();
     line("busy", QString::number(busy ? 1 : 0));
-    // The end of a fetch shows in no event of its own: look again while one runs.
+    // The end of a fetch or download shows in no event of its own: look again and again.
     static bool again = false;
-    if (busy && !again) {
+    if (!again) {
         again = true;
         QTimer::singleShot(100, frame, [frame] {
             again = false;
@@ -166,6 +206,29 @@ void TavloDumpState(CMainFrame* frame) {
             if (ctrl->GetTextCtrl())
                 line("wrap", QString::number(ctrl->GetTextCtrl()->GetWrap() ? 1 : 0));
         }
+    // The shown view: a container's selected tab, a list's rows and choice, the picture.
+    CTavloMainView* shown = frame->GetView(frame->GetShownView());
+    if (auto* tabs = dynamic_cast<CTavloTabView*>(shown)) {
+        line("viewtab", QString::number(tabs->GetCurSel()));
+        shown = tabs->GetSelectedView();
+    }
+    if (auto* list = dynamic_cast<CTavloListView*>(shown)) {
+        line("items", QString::number(list->GetItemCount()));
+        CTavloListItem* item = list->GetSelectedItem();
+        line("current", item ? TavloQString(item->GetTitle()) : QString());
+        line("chosen", item ? QString::number(item->GetIndex()) : QString());
+        // The drawn height of the first row: settings that change it show at once.
+        const CTavloListCtrl* ctrl = list->GetListCtrl();
+        const QAbstractItemModel* model = ctrl ? ctrl->model() : nullptr;
+        if (model && model->rowCount() > 0)
+            line("rowheight", QString::number(ctrl->visualRect(model->index(0, 0)).height()));
+    }
+    if (auto* image = dynamic_cast<CTavloImageView*>(shown)) {
+        line("fit", QString::number(image->IsFit() ? 1 : 0));
+        line("imagewidth", QString::number(image->GetImage().GetWidth()));
+        line("downloading", QString::number(image->IsDownloading() ? 1 : 0));
+        line("imageerror", image->GetErrorText());
+    }
     QSaveFile file(QString::fromLocal8Bit(stateFile()));
     if (!file.open(QIODevice::WriteOnly))
         return;
