@@ -430,7 +430,7 @@ bool CMainFrame::DispatchKey(int vk, Qt::KeyboardModifiers modifiers) {
         onMessage(TAVLO_WM_JUMPBAR, 0, 1);
         return true;
     }
-    if (m_desktop && keyIs(CTavloSettings::CMD_FOCUSPANE, vk)) {
+    if (m_desktop && TavloKeyIs(CTavloSettings::CMD_FOCUSPANE, vk)) {
         // Shift goes the other way round.
         SwitchView(m_desktop->NextPaneView(m_shown, (modifiers & Qt::ShiftModifier) != 0));
         return true;
