@@ -165,14 +165,13 @@ void TavloDumpState(CMainFrame* frame) {
     // what every layout shares, for comparing the effect of a key in both.
     CTavloDesktopLayout* desktop = frame->GetDesktopLayout();
     line("layout", QString::number(desktop ? 1 : 0));
-    QWidget* focus = QApplication::focusWidget();
     int focusView = -1;
     if (desktop)
         focusView = desktop->ViewOfWidget(focus);
     else if (CTavloMainView* shown = frame->GetView(frame->GetShownView());
              shown && focus && (shown == focus || shown->isAncestorOf(focus)))
         focusView = frame->GetShownView();
-    line("focus", QString::number(focusView));
+    line("pane", QString::number(focusView));
     QStringList visible;
     for (int n = TAVLO_VIEW_BOARD; n <= TAVLO_VIEW_IMAGE; ++n)
         if (CTavloMainView* view = frame->GetView(n); view && view->isVisible())
@@ -195,7 +194,7 @@ void TavloDumpState(CMainFrame* frame) {
     QWidget* modal = QApplication::activeModalWidget();
     line("modal", modal ? modal->windowTitle() : QString());
     QWidget* activeWindow = QApplication::activeWindow();
-    line("window", activeWindow && activeWindow != frame ? activeWindow->windowTitle() : QString());
+    line("otherwindow", activeWindow && activeWindow != frame ? activeWindow->windowTitle() : QString());
     line("clip", QApplication::clipboard()->text().left(60));
     line("bookmarks", QString::number(CTavloBookmarkFile::Instance().GetCount()));
     if (auto* host = dynamic_cast<CTavloDatViewHost*>(v.thread))

@@ -73,14 +73,14 @@ class Desktop(journey.Journey):
 
         # On, at once: the tree keeps the focus, the three panes show.
         self.toggle_layout(1)
-        s = self.wait_state("the desktop layout", layout=1, view=0, focus=0, visible="0,1,2")
+        s = self.wait_state("the desktop layout", layout=1, view=0, pane=0, visible="0,1,2")
         if self.settings().get("DesktopLayout") != "1":
             raise Failure("the layout switch was not written: %s" % self.settings())
 
         # A board from the tree: its list in the list pane, with the focus.
         self.key("Down", "Down", "Return")
         self.key("Down", "Return")
-        self.wait_state("the board's list", view=1, focus=1, title="ニュース速報",
+        self.wait_state("the board's list", view=1, pane=1, title="ニュース速報",
                         visible="0,1,2")
         self.wait_request("subject.txt", lambda r: r["url"] == BOARD_URL + "subject.txt")
         self.shot("desktop-1280-list")
@@ -89,7 +89,7 @@ class Desktop(journey.Journey):
         self.key("Down")
         chosen = self.state().get("selected")
         self.key("Return")
-        s = self.wait_state("the thread in its pane", view=2, focus=2, tabs=1, busy=0,
+        s = self.wait_state("the thread in its pane", view=2, pane=2, tabs=1, busy=0,
                             visible="0,1,2", title=chosen)
         self.wait(lambda: "HTTP 200" in self.state().get("status", ""),
                   "the status line of the first fetch")
@@ -97,14 +97,14 @@ class Desktop(journey.Journey):
 
         # The focus key moves round the panes; Shift goes back; the keys follow the focus.
         self.key("F6")
-        self.wait_state("the focus in the tree", view=0, focus=0)
+        self.wait_state("the focus in the tree", view=0, pane=0)
         self.key("F6")
-        self.wait_state("the focus in the list", view=1, focus=1)
+        self.wait_state("the focus in the list", view=1, pane=1)
         self.key("shift+F6")
-        self.wait_state("the focus back in the tree", view=0, focus=0)
+        self.wait_state("the focus back in the tree", view=0, pane=0)
         # A click into the thread pane gives it the focus and makes it the view keys go to.
         self.click(900, 700)
-        self.wait_state("the thread pane clicked", view=2, focus=2)
+        self.wait_state("the thread pane clicked", view=2, pane=2)
 
         # Reload the thread from the thread pane: a ranged request, the status line shows it.
         dat = self.store(HOST, "news", self.state_thread_key() + ".dat")
@@ -121,16 +121,16 @@ class Desktop(journey.Journey):
 
         # Back goes to the pane the focus came from, then the one before; Forward returns.
         self.key("Escape")
-        self.wait_state("back in the tree", view=0, focus=0, visible="0,1,2")
+        self.wait_state("back in the tree", view=0, pane=0, visible="0,1,2")
         self.key("Escape")
-        self.wait_state("back in the list", view=1, focus=1)
+        self.wait_state("back in the list", view=1, pane=1)
         # R in the list pane reloads the list, as in the single view.
         before = len([r for r in self.requests() if r["url"] == BOARD_URL + "subject.txt"])
         self.key("r")
         self.wait(lambda: len([r for r in self.requests()
                                if r["url"] == BOARD_URL + "subject.txt"]) > before,
                   "the list reloaded")
-        self.wait_state("the list reload done", view=1, focus=1)
+        self.wait_state("the list reload done", view=1, pane=1)
 
         # Off again, at once: the list alone, as it is the shown view.
         self.toggle_layout(0)
@@ -140,7 +140,7 @@ class Desktop(journey.Journey):
         self.wait_state("the thread alone", view=2, visible="2", busy=0)
         self.shot("single-1280-thread")
         self.toggle_layout(1)
-        self.wait_state("on once more", layout=1, view=2, focus=2, visible="0,1,2")
+        self.wait_state("on once more", layout=1, view=2, pane=2, visible="0,1,2")
 
         # A restart keeps the layout and the splitter sizes.
         panes = self.state().get("panes")
@@ -151,9 +151,9 @@ class Desktop(journey.Journey):
             raise Failure("splitter sizes %s after the restart, %s before" % (s.get("panes"),
                                                                              panes))
         self.key("Escape")  # back to the tree; the list shows nothing yet
-        self.wait_state("the tree after the restart", view=0, focus=0)
+        self.wait_state("the tree after the restart", view=0, pane=0)
         self.key("F6", "F6")
-        self.wait_state("the thread pane again", view=2, focus=2)
+        self.wait_state("the thread pane again", view=2, pane=2)
         self.shot("desktop-1920-thread")
         self.toggle_layout(0)
         self.wait_state("single at 1920", layout=0, view=2, visible="2")

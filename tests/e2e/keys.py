@@ -68,7 +68,7 @@ TABLE = [
 PAGE_SIZED = {"PageUp", "PageDown"}
 
 # What differs between the layouts by design, or with the clock.
-LAYOUT_ONLY = {"keys", "layout", "panes", "focus", "visible", "status", "busy"}
+LAYOUT_ONLY = {"keys", "layout", "panes", "pane", "focus", "focustext", "visible", "status", "busy"}
 
 
 class Keys(journey.Journey):
@@ -98,11 +98,11 @@ class Keys(journey.Journey):
             self.visible_windows()), "the main window")
         # The start is whole once the thread's fetch ended and the shown view has the focus.
         self.key("shift")
-        self.wait_state("the thread", view=2, tabs=1, busy=0, title="e2e first", focus=2)
+        self.wait_state("the thread", view=2, tabs=1, busy=0, title="e2e first", pane=2)
         if start == "list":
             # CurrentSubject: the thread's board in the list.
             self.key("m")
-            self.wait_state("the list", view=1, busy=0, title="ニュース速報", focus=1)
+            self.wait_state("the list", view=1, busy=0, title="ニュース速報", pane=1)
 
     def settled(self):
         # The press's effects end (a fetch, a list sorted, a window opened): the state stays.
