@@ -199,11 +199,12 @@ protected:
             ++tries;
             int fds[2];
             ASSERT_EQ(pipe(fds), 0);
-            // Xvfb writes its display number to the descriptor it is given.
+            // Xvfb writes its display number to the descriptor it is given. No reset when the last
+            // client leaves: a restart in between would find the display gone.
             m_xvfb = std::make_unique<Child>(std::vector<std::string>{
                 "/bin/sh", "-c",
                 "exec Xvfb :" + std::to_string(n) + " -displayfd " + std::to_string(fds[1]) +
-                    " -screen 0 1600x1000x24 -nolisten tcp"});
+                    " -screen 0 1600x1000x24 -nolisten tcp -noreset"});
             close(fds[1]);
             char c;
             while (number.size() < 8 && read(fds[0], &c, 1) == 1 && c != '\n')
