@@ -377,14 +377,14 @@ class Journey:
         self.shot("5-end")
 
 
-def main(journey_class=None):
+def main(journey_class=None, tools=("Xvfb", "xdotool")):
     parser = argparse.ArgumentParser()
     parser.add_argument("--tavlo", required=True)
     parser.add_argument("--source", required=True)
     parser.add_argument("--shots", help="directory for screenshots (default: the temp dir)")
     parser.add_argument("--keep", action="store_true", help="keep the temporary directory")
     args = parser.parse_args()
-    for tool in ("Xvfb", "xdotool"):
+    for tool in tools:
         if not shutil.which(tool):
             print("skipped: %s is not installed (scripts/deps installs it)" % tool)
             return 77

@@ -217,34 +217,7 @@ class PopupJourney(journey.Journey):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--tavlo", required=True)
-    parser.add_argument("--source", required=True)
-    parser.add_argument("--shots", help="directory for screenshots (default: the temp dir)")
-    parser.add_argument("--keep", action="store_true", help="keep the temporary directory")
-    args = parser.parse_args()
-    for tool in ("Xvfb", "xdotool", "import", "convert"):
-        if not shutil.which(tool):
-            print("skipped: %s is not installed (scripts/deps installs it)" % tool)
-            return 77
-    run = PopupJourney(args)
-    try:
-        run.run()
-        print("passed")
-        return 0
-    except Failure as e:
-        run.shot("popup-failure")
-        print("FAILED: %s" % e)
-        out = os.path.join(run.tmp, "tavlo.out")
-        if os.path.exists(out):
-            print(open(out, errors="replace").read()[-4000:])
-        return 1
-    finally:
-        run.stop()
-        if args.keep:
-            print("kept " + run.tmp)
-        else:
-            shutil.rmtree(run.tmp, ignore_errors=True)
+    return journey.main(PopupJourney, tools=("Xvfb", "xdotool", "import", "convert"))
 
 
 if __name__ == "__main__":
