@@ -5,6 +5,7 @@
 #include "tavlo_dat_view.h"
 #include "tavlo_dat_view_host.h"
 #include "tavlo_desktop_layout.h"
+#include "tavlo_grep_dialog.h"
 #include "tavlo_image_view.h"
 #include "tavlo_list_ctrl.h"
 #include "tavlo_list_item.h"
@@ -31,6 +32,7 @@
 #include <QTreeWidget>
 
 #include <cstdlib>
+#include <functional>
 
 namespace {
 
@@ -115,6 +117,26 @@ void dumpPopups(const CTavloFrameViews& v, QString& count, QString& posts, QStri
     rect = QString("%1,%2,%3,%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
 }
 
+// The grep window over the shown thread: open or not, the thread's number of its current
+// post, its top line, and the middle of its ジャンプ command on the screen ("x,y").
+void dumpGrep(const CTavloFrameViews& v, const std::function<void(const char*, QString)>& line) {
+    auto* host = dynamic_cast<CTavloDatViewHost*>(v.thread);
+    CTavloGrepDialog* grep = host && host->View() ? host->View()->GetGrepDialog() : nullptr;
+    const bool open = grep && grep->isVisible();
+    line("grep", QString::number(open ? 1 : 0));
+    if (!open)
+        return;
+    line("greppost", QString::number(grep->CurrentNumber()));
+    line("grepline", QString::number(grep->GetPostCtrl()->GetTextCtrl()->GetTopLine()));
+    line("grepentries", QString::number(grep->GetNumbers().size()));
+    if (auto* bar = grep->findChild<QMenuBar*>())
+        for (QAction* a : bar->actions())
+            if (a->text() == QString::fromUtf8("ジャンプ")) {
+                const QPoint c = bar->mapToGlobal(bar->actionGeometry(a).center());
+                line("grepjump", QString("%1,%2").arg(c.x()).arg(c.y()));
+            }
+}
+
 } // namespace
 
 void TavloDumpState(CMainFrame* frame) {
@@ -156,6 +178,7 @@ void TavloDumpState(CMainFrame* frame) {
     line("anchorpopups", count);
     line("anchorposts", posts);
     line("anchorrect", rect);
+    dumpGrep(v, line);
     if (auto* list = dynamic_cast<CTavloListView*>(v.subject)) {
         line("sort", QString::number(list->GetSortColumn()));
         CTavloListItem* item = list->GetSelectedItem();
