@@ -110,7 +110,7 @@ class GrepJourney(popups.PopupJourney):
         self.grep_key("Right", "the window's second post", greppost=12, top=12)
         self.grep_key("Right", "the window's third post", greppost=20, top=12)
         box = self.geometry(dialog)
-        screen = self.grab("grep-4-anchor")
+        screen = self.grab_link_rows("grep-4-anchor", box, ">>3 in the grep window")
         rows = self.link_rows(screen, box)
         if not rows:
             raise Failure("no link colour in the grep window %r" % (box,))

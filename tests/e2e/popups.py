@@ -106,6 +106,20 @@ class PopupJourney(journey.Journey):
                     rows.setdefault(y, []).append(x)
         return rows
 
+    def grab_link_rows(self, name, box, what):
+        """A screenshot with link colour in box: a window the state file already shows may
+        not be drawn yet on a busy machine, so the screen is taken again until it is."""
+        found = []
+
+        def drawn():
+            found[:] = [self.grab(name)]
+            return self.link_rows(found[0], box)
+        try:
+            self.wait(drawn, "link colour on the screen for " + what)
+        except Failure:
+            pass  # lowest_link reports it
+        return found[0]
+
     def lowest_link(self, screen, box, what):
         """The middle of the lowest run of link-coloured rows in box: where to rest on it."""
         rows = self.link_rows(screen, box)
@@ -154,14 +168,14 @@ class PopupJourney(journey.Journey):
         win = (int(g["X"]), int(g["Y"]), int(g["WIDTH"]), int(g["HEIGHT"]))
 
         # ">>3" is the lowest link in the window: rest on it.
-        screen = self.grab("0-thread")
+        screen = self.grab_link_rows("0-thread", win, ">>3")
         x, y = self.lowest_link(screen, win, ">>3")
         self.xdo("mousemove", str(x), str(y))
         s = self.popups(1, "post 3's popup")
         if s.get("anchorposts") != "3":
             raise Failure("the popup shows posts %r, not 3" % s.get("anchorposts"))
         rect = tuple(int(v) for v in s["anchorrect"].split(","))
-        screen = self.grab("1-popup")
+        screen = self.grab_link_rows("1-popup", rect, ">>1 in the popup")
         # Drawn on the screen: post 3's ">>1" is link-coloured inside the popup's rectangle,
         # and the popup hides the thread text below the anchor.
         x1, y1 = self.lowest_link(screen, rect, ">>1 in the popup")
@@ -193,7 +207,7 @@ class PopupJourney(journey.Journey):
         self.xdo("mousemove", "0", "0")
         self.key("x")
         self.wait_state("the thread again", view=2, busy=0, anchorpopups=0)
-        screen = self.grab("4-again")
+        screen = self.grab_link_rows("4-again", win, ">>3 again")
         x, y = self.lowest_link(screen, win, ">>3 again")
         self.xdo("mousemove", str(x), str(y))
         self.popups(1, "post 3's popup again")
@@ -207,7 +221,7 @@ class PopupJourney(journey.Journey):
         self.open_thread()
         self.wait_state("the thread once more", view=2, busy=0)
         self.xdo("mousemove", "0", "0")
-        screen = self.grab("6-once-more")
+        screen = self.grab_link_rows("6-once-more", win, ">>3 once more")
         x, y = self.lowest_link(screen, win, ">>3 once more")
         self.xdo("mousemove", str(x), str(y))
         self.popups(1, "post 3's popup once more")
