@@ -67,8 +67,9 @@ TABLE = [
 # A page is the view's height, smaller in a pane: that the thread moved is what is compared.
 PAGE_SIZED = {"PageUp", "PageDown"}
 
-# What differs between the layouts by design, or with the clock.
-LAYOUT_ONLY = {"keys", "layout", "panes", "pane", "focus", "focustext", "visible", "status", "busy"}
+# What differs between the layouts by design (a place on the screen among them), or with the clock.
+LAYOUT_ONLY = {"keys", "layout", "panes", "pane", "focus", "focustext", "visible", "status", "busy",
+               "grepjump"}
 
 
 class Keys(journey.Journey):
