@@ -7,6 +7,9 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <mutex>
+#include <set>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -231,29 +234,91 @@ CVornAtomicFile::~CVornAtomicFile() {
 }
 
 namespace {
+std::string directoryOf(const std::string& path) {
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
 // After a rename the new name is durable only once its directory is written out: without it
 // a power loss can bring back the old file, or no file at all on some file systems.
 void syncDirectory(const std::string& path) {
-    size_t slash = path.rfind('/');
-    std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = ::open(directoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return;
     fsync(fd);
     ::close(fd);
 }
+
+// "<name>.tmp" and the six letters or digits mkostemp puts in.
+bool isTempName(const char* name) {
+    size_t n = strlen(name);
+    if (n < 11 || memcmp(name + n - 10, ".tmp", 4) != 0)
+        return false;
+    for (size_t i = n - 6; i < n; ++i)
+        if (!((name[i] >= '0' && name[i] <= '9') || (name[i] >= 'a' && name[i] <= 'z') ||
+              (name[i] >= 'A' && name[i] <= 'Z')))
+            return false;
+    return true;
+}
+
+// The first atomic write of this process into a directory sweeps it; a forked child is
+// another process and sweeps again.
+void sweepOnce(const std::string& dir) {
+    static std::mutex mutex;
+    static std::set<std::pair<pid_t, std::string>> swept;
+    // Held through the sweep, so that no writer of this process starts there meanwhile (where
+    // flock falls back to POSIX locks, as on NFS, a process does not conflict with itself).
+    std::lock_guard<std::mutex> lock(mutex);
+    if (swept.emplace(getpid(), dir).second)
+        VornSweepTempFiles(dir.c_str());
+}
 } // namespace
+
+int VornSweepTempFiles(const char* dir) {
+    DIR* d = dir ? opendir(dir) : nullptr;
+    if (!d)
+        return 0;
+    int removed = 0;
+    while (dirent* e = readdir(d)) {
+        if (!isTempName(e->d_name))
+            continue;
+        std::string path = std::string(dir) + "/" + e->d_name;
+        int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat held = {};
+        struct stat named = {};
+        // A writer holds its lock from creation to rename or removal; only a name that is
+        // still this very file is removed, and only while the lock is ours.
+        if (fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            lstat(path.c_str(), &named) == 0 && named.st_ino == held.st_ino &&
+            named.st_dev == held.st_dev && ::unlink(path.c_str()) == 0)
+            ++removed;
+        ::close(fd);
+    }
+    closedir(d);
+    return removed;
+}
 
 int CVornAtomicFile::Open(const char* path) {
     Abort();
     if (!path || !*path)
         return 0;
     m_path = path;
-    m_temp = m_path + ".tmpXXXXXX";
-    m_fd = mkostemp(m_temp.data(), O_CLOEXEC);
-    if (m_fd < 0) {
-        m_temp.clear();
-        return 0;
+    sweepOnce(directoryOf(m_path));
+    for (int attempt = 0;; ++attempt) {
+        m_temp = m_path + ".tmpXXXXXX";
+        m_fd = mkostemp(m_temp.data(), O_CLOEXEC);
+        if (m_fd < 0) {
+            m_temp.clear();
+            return 0;
+        }
+        // A sweeper may have taken the file between its creation and our lock, and removed
+        // it: then it is no longer linked, and a fresh one is made.
+        struct stat st = {};
+        if (flock(m_fd, LOCK_EX) != 0 || fstat(m_fd, &st) != 0 || st.st_nlink > 0 || attempt == 8)
+            break;
+        ::close(m_fd);
     }
     fchmod(m_fd, 0644);
     m_failed = false;
@@ -274,25 +339,26 @@ int CVornAtomicFile::Commit() {
     if (m_fd < 0)
         return 0;
     bool ok = !m_failed && fsync(m_fd) == 0;
-    ok = (::close(m_fd) == 0) && ok;
-    m_fd = -1;
+    // The file stays open, and so locked, until it is renamed or removed: a sweeper of another
+    // process must not take it in between.
     if (ok && g_fault != VORN_FAULT_RENAME && ::rename(m_temp.c_str(), m_path.c_str()) == 0) {
+        ::close(m_fd); // the data is on disk already
+        m_fd = -1;
         m_temp.clear();
         syncDirectory(m_path);
         return 1;
     }
-    ::unlink(m_temp.c_str());
-    m_temp.clear();
+    Abort();
     return 0;
 }
 
 void CVornAtomicFile::Abort() {
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
     if (!m_temp.empty())
         ::unlink(m_temp.c_str());
     m_temp.clear();
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
 }
 
 int VornWriteFileAtomic(const char* path, std::string_view data) {

@@ -72,7 +72,10 @@ private:
 };
 
 // Writes a whole file so that a crash or a full disk leaves either the old or the new file:
-// a temporary file in the same directory, flushed, then renamed over the target.
+// a temporary file in the same directory ("<name>.tmpXXXXXX"), flushed, then renamed over the
+// target. The writer holds a lock on its temporary file while it lives, so the temporaries a
+// killed process left behind can be told from those of a live writer (of any process): the
+// first atomic write of a process into a directory sweeps that directory's unlocked ones.
 class CVornAtomicFile : public CVornObject {
 public:
     CVornAtomicFile() = default;
@@ -95,6 +98,9 @@ private:
 };
 
 int VornWriteFileAtomic(const char* path, std::string_view data);
+// Removes the temporary files of atomic writes in dir that no live writer holds; returns how
+// many. Other files, and temporaries some process is still writing, are left alone.
+int VornSweepTempFiles(const char* dir);
 // Reads a whole file; returns 1, or 0 when it cannot be opened or read.
 int VornReadFile(const char* path, std::string& out);
 // Reads at most limit bytes; returns 0 (nothing read) when the file is larger.

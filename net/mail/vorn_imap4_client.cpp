@@ -65,6 +65,11 @@ int CVornImap4Client::Connect(const char* host, unsigned short port) {
         VLOG(0, where, "Connect error[%d]", errno);
         return 0;
     }
+    return readGreeting();
+}
+
+int CVornImap4Client::readGreeting() {
+    const char* where = "CVornImap4Client::Connect";
     std::string line;
     if (!readLine(where, line))
         return 0;
@@ -95,6 +100,11 @@ int CVornImap4Client::readReply(int tag, CVornFile* file, std::string* literal) 
         if (n >= 0) {
             if (!literalTaken && (file || literal)) {
                 literalTaken = true;
+                if (!file && n > kMaxMemory) {
+                    VLOG(0, where, "reply too large");
+                    m_lastMessage = "reply too large";
+                    return 0;
+                }
                 if (!readBytes(where, n, literal, file))
                     return 0;
             } else {

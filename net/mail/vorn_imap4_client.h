@@ -35,6 +35,8 @@ public:
     const CVornString& GetLastResponse() const { return m_response; }
 
 protected:
+    // The greeting on a connected socket. 1 when it is "* OK" or "* PREAUTH".
+    int readGreeting();
     // Sends "%04d text" and reads up to the tagged reply; 1 when it says OK. The first literal
     // of the reply goes to file when given, else into literal.
     int command(const char* text, const char* logText = nullptr, CVornFile* file = nullptr,

@@ -35,6 +35,11 @@ int CVornPop3Client::Connect(const char* host, unsigned short port) {
         VLOG(0, where, "Connect error[%d]", errno);
         return 0;
     }
+    return readGreeting();
+}
+
+int CVornPop3Client::readGreeting() {
+    const char* where = "CVornPop3Client::Connect";
     std::string line;
     if (!readLine(where, line))
         return 0;

@@ -38,6 +38,8 @@ public:
     const CVornString& GetLastResponse() const { return m_response; }
 
 protected:
+    // The greeting on a connected socket, with its APOP time stamp. 1 when it is "+OK".
+    int readGreeting();
     // Sends a command and reads its reply: the status line into m_response and, for a
     // multi-line reply, the data (dot-stuffing removed, terminator dropped) into out or file.
     // 1 when the status is "+OK".

@@ -1,7 +1,11 @@
 #include "test_util.h"
 #include "vorn_file.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 TEST(TextFile, ReadLineOverLongLinesAndEof) {
     TempDir dir;
@@ -115,4 +119,59 @@ TEST(File, CreateDirectoriesRecursively) {
     EXPECT_EQ(VornRemoveDirectory(dir.file("a").c_str()), 0); // not empty
     auto dirs = VornListDirectory(dir.path().c_str(), true);
     EXPECT_EQ(dirs, std::vector<std::string>{"a"});
+}
+
+// Temporaries of writes cut short by a killed process are swept; those of a live writer in
+// another process, and files that only look alike, stay.
+TEST(File, LeftoverTemporariesGoButALiveWritersStay) {
+    TempDir dir;
+    int ready[2], go[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(go), 0);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        close(ready[0]);
+        close(go[1]);
+        CVornAtomicFile a;
+        int ok = a.Open(dir.file("live.txt").c_str()) && a.Write("kept");
+        (void)!write(ready[1], "r", 1);
+        char c;
+        (void)!read(go[0], &c, 1); // until the parent closes it
+        _exit(ok && a.Commit() == 1 ? 0 : 1);
+    }
+    close(ready[1]);
+    close(go[0]);
+    char c = 0;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    std::vector<std::string> names = VornListDirectory(dir.path().c_str());
+    ASSERT_EQ(names.size(), 1u);
+    std::string live = names[0];
+    EXPECT_TRUE(live.starts_with("live.txt.tmp")) << live;
+    for (const char* stale : {"board.txt.tmpAb12Cd", "subject.txt.tmp0000zz"})
+        WriteAll(dir.file(stale), "cut short");
+    const std::vector<std::string> alike = {"notes.tmp", "x.tmpAB_12C", "y.tmp12345",
+                                            "z.tmpABCDEFG", "1700000101.dat"};
+    for (const std::string& name : alike)
+        WriteAll(dir.file(name), "mine");
+    ASSERT_EQ(mkdir(dir.file("d.tmpABCDEF").c_str(), 0755), 0);
+    EXPECT_EQ(VornSweepTempFiles(dir.path().c_str()), 2);
+    names = VornListDirectory(dir.path().c_str());
+    std::sort(names.begin(), names.end());
+    std::vector<std::string> want = alike;
+    want.push_back(live);
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(names, want);
+    EXPECT_TRUE(VornIsDirectory(dir.file("d.tmpABCDEF").c_str()));
+    close(go[1]);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(ReadAll(dir.file("live.txt")), "kept");
+
+    // The first atomic write of a process into a directory sweeps it.
+    TempDir other;
+    WriteAll(other.file("bookmark2.txt.tmpQwErTy"), "cut short");
+    ASSERT_EQ(VornWriteFileAtomic(other.file("bookmark2.txt").c_str(), "new"), 1);
+    EXPECT_EQ(VornListDirectory(other.path().c_str()), std::vector<std::string>{"bookmark2.txt"});
 }

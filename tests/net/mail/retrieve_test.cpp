@@ -121,6 +121,16 @@ TEST_F(Retrieve, HostileServersEndInBoundedTime) {
         EXPECT_EQ(0, c.GetUid(ids));
     }
     {
+        // The header literal, kept in memory too, is bounded as well.
+        S server({S::Send("* OK\r\n"), S::Expect("0000 FETCH 1 (RFC822.HEADER)"),
+                  S::Send("* 1 FETCH (RFC822.HEADER {999999999999}\r\n"), S::Endless()});
+        CVornImap4Client c;
+        ASSERT_EQ(1, c.Connect("127.0.0.1", server.port()));
+        CVornMail m;
+        EXPECT_EQ(0, c.GetHead(m, 1));
+        EXPECT_EQ("reply too large", std::string(c.GetLastMessage().c_str()));
+    }
+    {
         // An answer without its tagged end, then a close.
         S server({S::Send("* OK\r\n"), S::Expect("0000 FETCH 1 (RFC822)"),
                   S::Send("* 1 FETCH (RFC822 {10}\r\n0123456789)\r\n"), S::Close()});
