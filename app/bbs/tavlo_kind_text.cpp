@@ -18,15 +18,6 @@ std::string Sjis(const char* utf8) {
     return VornUtf8ToSjis(utf8);
 }
 
-bool IsBoundary(std::string_view text, size_t pos) {
-    // Bytes that can lead a pair come in pairs before a boundary: count the run of them just
-    // before pos; the byte before that run ends a character either way.
-    size_t run = 0;
-    while (pos > run && VornIsSjisLead(static_cast<unsigned char>(text[pos - run - 1])))
-        ++run;
-    return run % 2 == 0;
-}
-
 size_t Find(std::string_view text, std::string_view needle, size_t from) {
     const size_t n = text.size(), m = needle.size();
     if (m < 2 || from > n || n - from < m)
@@ -79,21 +70,6 @@ std::string StripTags(std::string_view text) {
         pos = gt + 1;
     }
     return out;
-}
-
-void AppendFields(std::string& out, std::initializer_list<std::string_view> parts) {
-    for (std::string_view p : parts)
-        out.append(p);
-}
-
-std::string_view Trimmed(std::string_view text) {
-    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    size_t b = 0, e = text.size();
-    while (b < e && blank(text[b]))
-        ++b;
-    while (e > b && blank(text[e - 1]))
-        --e;
-    return text.substr(b, e - b);
 }
 
 namespace {
