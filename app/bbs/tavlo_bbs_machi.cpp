@@ -220,7 +220,8 @@ struct CTavloBbsMachi::Out {
         return text.data() + used;
     }
     static char* Put(char* w, std::string_view s) {
-        memcpy(w, s.data(), s.size());
+        if (!s.empty()) // an empty field may have no text at all
+            memcpy(w, s.data(), s.size());
         return w + s.size();
     }
 };
