@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tavlo_bbs.h"
+#include "tavlo_machi_marks.h"
 
 #include <string>
 #include <string_view>
@@ -51,7 +52,10 @@ private:
         }
     };
 
-    int convertLine(std::string_view line, std::string& out);
+    // A post line at offset base of the text last marked.
+    struct Out;
+    int convertLine(std::string_view line, size_t base, Out& out);
+    int convertTitle(std::string_view line);
     void clearPost();
     void keepPost();
 
@@ -65,6 +69,7 @@ private:
     Field m_mail;
     Field m_body;
     int m_next = 1;
+    CTavloMachiMarks m_marks; // of the text being converted
     bool m_haveName = false;
     bool m_haveBody = false;
     bool m_haveId = false;

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <mutex>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -16,15 +15,6 @@ namespace TavloKindText {
 
 std::string Sjis(const char* utf8) {
     return VornUtf8ToSjis(utf8);
-}
-
-bool IsBoundary(std::string_view text, size_t pos) {
-    // Bytes that can lead a pair come in pairs before a boundary: count the run of them just
-    // before pos; the byte before that run ends a character either way.
-    size_t run = 0;
-    while (pos > run && VornIsSjisLead(static_cast<unsigned char>(text[pos - run - 1])))
-        ++run;
-    return run % 2 == 0;
 }
 
 size_t Find(std::string_view text, std::string_view needle, size_t from) {
@@ -81,31 +71,15 @@ std::string StripTags(std::string_view text) {
     return out;
 }
 
-void AppendFields(std::string& out, std::initializer_list<std::string_view> parts) {
-    for (std::string_view p : parts)
-        out.append(p);
-}
-
-std::string_view Trimmed(std::string_view text) {
-    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    size_t b = 0, e = text.size();
-    while (b < e && blank(text[b]))
-        ++b;
-    while (e > b && blank(text[e - 1]))
-        --e;
-    return text.substr(b, e - b);
-}
-
 namespace {
 
 constexpr int kRow = 94; // 0xA1 ... 0xFE
 
 // Shift_JIS of every two-byte EUC-JP code, 0 where there is none.
 const std::vector<uint16_t>& eucTable() {
-    static std::vector<uint16_t> table;
-    static std::once_flag once;
-    std::call_once(once, [] {
-        table.assign(kRow * kRow, 0);
+    // Made once (a static's own guard: call_once costs more than the conversion of a field).
+    static const std::vector<uint16_t> table = [] {
+        std::vector<uint16_t> table(kRow * kRow, 0);
         // One conversion of every code, each on its own line (no Shift_JIS byte is a LF).
         std::string all;
         all.reserve(kRow * kRow * 3);
@@ -131,7 +105,8 @@ const std::vector<uint16_t>& eucTable() {
                                                  static_cast<unsigned char>(one[1]));
             pos = lf + 1;
         }
-    });
+        return table;
+    }();
     return table;
 }
 
@@ -145,36 +120,55 @@ int slowEucToSjis(std::string_view euc, std::string& out) {
 } // namespace
 
 int EucToSjis(std::string_view euc, std::string& out) {
-    const std::vector<uint16_t>& table = eucTable();
+    const uint16_t* table = eucTable().data();
     size_t start = out.size();
-    // Shift_JIS is never longer than EUC-JP: write in place, cut to size at the end.
+    // Shift_JIS is never longer than EUC-JP: write in place, cut to size at the end. The output
+    // never runs ahead of the input, so 16 bytes stored where 16 were read stay in the text.
     out.resize(start + euc.size());
     char* w = out.data() + start;
     const auto* p = reinterpret_cast<const unsigned char*>(euc.data());
     size_t n = euc.size();
     for (size_t i = 0; i < n;) {
-        unsigned char c = p[i];
-        if (c < 0x80) {
-            *w++ = static_cast<char>(c);
-            ++i;
-            continue;
+#if defined(__SSE2__)
+        // A run of ASCII goes over as it is, 16 bytes at a time.
+        while (i + 16 <= n) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(v));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(w), v);
+            const unsigned k = high ? static_cast<unsigned>(__builtin_ctz(high)) : 16;
+            w += k;
+            i += k;
+            if (high)
+                break;
         }
-        if (c == 0x8E && i + 1 < n && p[i + 1] >= 0xA1 && p[i + 1] <= 0xDF) {
-            *w++ = static_cast<char>(p[i + 1]); // half-width katakana
+#endif
+        // Then the characters up to the next run of ASCII.
+        while (i < n) {
+            unsigned char c = p[i];
+            if (c < 0x80) {
+                *w++ = static_cast<char>(c);
+                ++i;
+                if (i + 16 <= n && p[i] < 0x80)
+                    break;
+                continue;
+            }
+            if (c == 0x8E && i + 1 < n && p[i + 1] >= 0xA1 && p[i + 1] <= 0xDF) {
+                *w++ = static_cast<char>(p[i + 1]); // half-width katakana
+                i += 2;
+                continue;
+            }
+            uint16_t sj = 0;
+            if (c >= 0xA1 && c <= 0xFE && i + 1 < n && p[i + 1] >= 0xA1 && p[i + 1] <= 0xFE)
+                sj = table[(c - 0xA1) * kRow + (p[i + 1] - 0xA1)];
+            if (!sj) {
+                // Not in the table: the library decides for the whole text.
+                out.resize(start);
+                return slowEucToSjis(euc, out);
+            }
+            *w++ = static_cast<char>(sj >> 8);
+            *w++ = static_cast<char>(sj & 0xFF);
             i += 2;
-            continue;
         }
-        uint16_t sj = 0;
-        if (c >= 0xA1 && c <= 0xFE && i + 1 < n && p[i + 1] >= 0xA1 && p[i + 1] <= 0xFE)
-            sj = table[(c - 0xA1) * kRow + (p[i + 1] - 0xA1)];
-        if (!sj) {
-            // Not in the table: the library decides for the whole text.
-            out.resize(start);
-            return slowEucToSjis(euc, out);
-        }
-        *w++ = static_cast<char>(sj >> 8);
-        *w++ = static_cast<char>(sj & 0xFF);
-        i += 2;
     }
     out.resize(static_cast<size_t>(w - out.data()));
     return 1;

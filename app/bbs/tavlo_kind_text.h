@@ -1,6 +1,7 @@
 #pragma once
 
-#include <initializer_list>
+#include "vorn_string.h"
+
 #include <string>
 #include <string_view>
 
@@ -15,7 +16,14 @@ constexpr int kMaxPostNumber = 1000000;
 // Source text (UTF-8) as Shift_JIS.
 std::string Sjis(const char* utf8);
 // Whether pos of text starts a character (not the second byte of a two-byte one).
-bool IsBoundary(std::string_view text, size_t pos);
+inline bool IsBoundary(std::string_view text, size_t pos) {
+    // Bytes that can lead a pair come in pairs before a boundary: count the run of them just
+    // before pos; the byte before that run ends a character either way.
+    size_t run = 0;
+    while (pos > run && VornIsSjisLead(static_cast<unsigned char>(text[pos - run - 1])))
+        ++run;
+    return run % 2 == 0;
+}
 // First occurrence of needle at or after from (npos when none). Sixteen places are tried at
 // once on the needle's first and last bytes: std::string_view::find stops at every copy of the
 // first byte, and in Shift_JIS text letters and "<" are common.
@@ -24,9 +32,16 @@ size_t Find(std::string_view text, std::string_view needle, size_t from = 0);
 size_t FindSjis(std::string_view text, std::string_view needle, size_t from);
 // Text with every "<" up to the next ">" removed (an unclosed "<" stays).
 std::string StripTags(std::string_view text);
-void AppendFields(std::string& out, std::initializer_list<std::string_view> parts);
 // text without leading and trailing blanks (space, tab, CR, LF).
-std::string_view Trimmed(std::string_view text);
+inline std::string_view Trimmed(std::string_view text) {
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    size_t b = 0, e = text.size();
+    while (b < e && blank(text[b]))
+        ++b;
+    while (e > b && blank(text[e - 1]))
+        --e;
+    return text.substr(b, e - b);
+}
 // EUC-JP to Shift_JIS, appended to out. Two-byte characters go through a table that the
 // library's converter fills once per process; anything the table does not hold (JIS X 0212,
 // unmapped codes) goes to the library's converter for the whole text. 1 when every character
