@@ -1,12 +1,19 @@
 #pragma once
-// Pieces the benchmark programs share: curl as the baseline of the network benchmarks.
+// Pieces the benchmark programs share: curl as the baseline of the network benchmarks, a
+// loopback listener for their servers, generated thread logs.
 
+#include "vorn_kcode.h"
+
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -46,4 +53,46 @@ inline double TavloBenchCurlSeconds(const std::vector<std::string>& args) {
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return 0;
     return atof(text.c_str());
+}
+
+// A socket listening on 127.0.0.1 at a port the system picks (given in *port); -1 on failure.
+inline int TavloBenchListen(int backlog, int* port) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd, backlog) != 0 ||
+        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+        close(fd);
+        return -1;
+    }
+    *port = ntohs(a.sin_port);
+    return fd;
+}
+
+// A thread log (Shift_JIS) of the posts from to from + posts - 1. Each post is the name,
+// "sage" on every third, a date, one of 50 IDs and then body(i), written in UTF-8; the
+// first post carries the title.
+template <class Body>
+std::string TavloBenchThreadLog(int from, int posts, const char* name, Body body) {
+    std::string utf8;
+    for (int i = from; i < from + posts; ++i) {
+        char head[256];
+        std::snprintf(head, sizeof(head), "%s<>%s<>2009/01/%02d(木) 12:%02d:%02d ID:Ab%05dCd<> ",
+                      name, i % 3 == 0 ? "sage" : "", 1 + i % 28, i % 60, (i * 7) % 60, i % 50);
+        utf8 += head;
+        utf8 += body(i);
+        utf8 += i == 1 ? " <>ベンチマーク用スレッド\n" : " <>\n";
+    }
+    return VornUtf8ToSjis(utf8);
+}
+
+// How a generated post after the first opens: an answer to post i / 2.
+inline std::string TavloBenchAnswer(int i) {
+    return i > 1 ? "&gt;&gt;" + std::to_string(i / 2) + " <br> " : std::string();
 }

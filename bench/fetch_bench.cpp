@@ -7,6 +7,7 @@
 // Counters: curl_ms (the floor), ratio (our wall time / curl's) and cpu_ratio (our CPU time /
 // curl's, both with the server thread's share): on a loaded machine the CPU ratio is the
 // steadier one.
+#include "bench_fixture.h"
 #include "tavlo_dat_ctrl.h"
 #include "tavlo_dat_view.h"
 #include "tavlo_message.h"
@@ -44,37 +45,19 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 std::string makeLog(int posts, int from = 1) {
-    std::string utf8;
-    for (int i = from; i < from + posts; ++i) {
-        char head[256];
-        std::snprintf(
-            head, sizeof(head),
-            "名無しさん＠お腹いっぱい。<>%s<>2009/01/%02d(木) 12:%02d:%02d ID:Ab%05dCd<> ",
-            i % 3 == 0 ? "sage" : "", 1 + i % 28, i % 60, (i * 7) % 60, i % 50);
-        utf8 += head;
-        if (i > 1)
-            utf8 += "&gt;&gt;" + std::to_string(i / 2) + " <br> ";
-        utf8 += "表示ソフトの能力は十分ですが、スレッドの読み込みがもっと速くなると嬉しいです。"
-                "<br> 詳しくは http://example.com/path/to/page.html?id=12345 を参照してください。"
-                "<br> 半角ｶﾅも混ざる ｱｲｳｴｵ と ① 髙 ～ の文字";
-        utf8 += i == 1 ? " <>ベンチマーク用スレッド\n" : " <>\n";
-    }
-    return VornUtf8ToSjis(utf8);
+    return TavloBenchThreadLog(from, posts, "名無しさん＠お腹いっぱい。", [](int i) {
+        return TavloBenchAnswer(i) +
+               "表示ソフトの能力は十分ですが、スレッドの読み込みがもっと速くなると嬉しいです。"
+               "<br> 詳しくは http://example.com/path/to/page.html?id=12345 を参照してください。"
+               "<br> 半角ｶﾅも混ざる ｱｲｳｴｵ と ① 髙 ～ の文字";
+    });
 }
 
 // Serves /test/dat/<key>.dat from a table, whole or from a "Range: bytes=N-".
 class DatServer {
 public:
     DatServer() {
-        m_fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        listen(m_fd, 64);
-        socklen_t len = sizeof a;
-        getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len);
-        m_port = ntohs(a.sin_port);
+        m_fd = TavloBenchListen(64, &m_port);
         m_thread = std::thread([this] { loop(); });
     }
     ~DatServer() {

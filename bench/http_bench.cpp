@@ -83,17 +83,9 @@ struct Server {
         }
         chunked += "0\r\n\r\n";
 
-        fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        int one = 1;
-        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        sockaddr_in sin{};
-        sin.sin_family = AF_INET;
-        sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd, reinterpret_cast<sockaddr*>(&sin), sizeof sin);
-        listen(fd, 16);
-        socklen_t len = sizeof sin;
-        getsockname(fd, reinterpret_cast<sockaddr*>(&sin), &len);
-        port = ntohs(sin.sin_port);
+        int listening = 0;
+        fd = TavloBenchListen(16, &listening);
+        port = static_cast<unsigned short>(listening);
         pid = fork();
         if (pid == 0) {
             prctl(PR_SET_PDEATHSIG, SIGKILL);

@@ -4,6 +4,7 @@
 // staying flat as the header grows shows the work per byte received is bounded (linear, not
 // quadratic). The server is a thread on 127.0.0.1.
 
+#include "bench_fixture.h"
 #include "vornnet.h"
 
 #include <arpa/inet.h>
@@ -35,17 +36,10 @@ std::string makeHeader(size_t size) {
 // Answers one request with the header, trickled or in one block; returns the client's CPU
 // seconds for the request, or a negative value on failure.
 double oneRequest(const std::string& header, bool trickle) {
-    int ls = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in sin{};
-    sin.sin_family = AF_INET;
-    sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof sin;
-    if (ls < 0 || bind(ls, reinterpret_cast<sockaddr*>(&sin), sizeof sin) != 0 ||
-        listen(ls, 1) != 0 || getsockname(ls, reinterpret_cast<sockaddr*>(&sin), &len) != 0) {
-        if (ls >= 0)
-            close(ls);
+    int port = 0;
+    const int ls = TavloBenchListen(1, &port);
+    if (ls < 0)
         return -1;
-    }
     std::thread server([&] {
         int c = accept(ls, nullptr, nullptr);
         if (c < 0)
@@ -73,7 +67,7 @@ double oneRequest(const std::string& header, bool trickle) {
         }
         close(c);
     });
-    std::string url = "http://127.0.0.1:" + std::to_string(ntohs(sin.sin_port)) + "/h";
+    std::string url = "http://127.0.0.1:" + std::to_string(port) + "/h";
     double t0 = threadCpuSeconds();
     CVornHttpClient client(url.c_str());
     bool ok = client.Connect(30) && client.Get();

@@ -4,6 +4,7 @@
 //    (each iteration runs all three; counters give each one's thread CPU time and the ratios).
 // 2. Reading a 1000-post .dat.gz through the HTTP client (gzip content encoding, from a
 //    server thread in this process) beside zlib's own inflate of the same file.
+#include "bench_fixture.h"
 #include "tavlo_bbs.h"
 #include "tavlo_bbs_livedoor.h"
 #include "tavlo_bbs_machi.h"
@@ -165,17 +166,7 @@ BENCHMARK(ConvertBesideStandardAppend)->Unit(benchmark::kMillisecond)->MinTime(2
 class CannedServer {
 public:
     explicit CannedServer(std::string response) : m_response(std::move(response)) {
-        m_fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        int on = 1;
-        setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        listen(m_fd, 16);
-        socklen_t len = sizeof a;
-        getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len);
-        m_port = ntohs(a.sin_port);
+        m_fd = TavloBenchListen(16, &m_port);
         m_thread = std::thread([this] { serve(); });
     }
     ~CannedServer() {
