@@ -19,6 +19,7 @@
 #include "vorn_file.h"
 #include "vorn_kcode.h"
 #include "vorn_winsock.h"
+#include "window_thread_frame.h"
 
 #include <QApplication>
 #include <QThread>
@@ -131,16 +132,8 @@ private:
 
 // The main frame as far as the thread view needs one: view messages go to the view; the
 // close message marks the log complete.
-class Frame : public CTavloWindow {
+class Frame : public CTavloWindowThreadFrame {
 public:
-    intptr_t SendMessage(unsigned message, uintptr_t w, intptr_t l) override {
-        if (QThread::currentThread() == qApp->thread())
-            return handle(message, w, l);
-        intptr_t result = 0;
-        QMetaObject::invokeMethod(
-            qApp, [&] { result = handle(message, w, l); }, Qt::BlockingQueuedConnection);
-        return result;
-    }
     // As the main frame does it: one wait for the lot.
     void SendMessages(const Message* list, int count) override {
         auto all = [&] {
@@ -152,11 +145,7 @@ public:
         else
             QMetaObject::invokeMethod(qApp, all, Qt::BlockingQueuedConnection);
     }
-    void PostMessage(unsigned message, uintptr_t w, intptr_t l) override {
-        QMetaObject::invokeMethod(
-            qApp, [this, message, w, l] { handle(message, w, l); }, Qt::QueuedConnection);
-    }
-    intptr_t handle(unsigned message, uintptr_t, intptr_t l) {
+    intptr_t handle(unsigned message, uintptr_t, intptr_t l) override {
         if (message == TAVLO_WM_VIEWMESSAGE) {
             auto* m = reinterpret_cast<CTavloMessage*>(l);
             if (view)
