@@ -1,12 +1,17 @@
 #pragma once
 // Pieces the benchmark programs share: curl as the baseline of the network benchmarks, a
-// loopback listener for their servers, generated thread logs.
+// loopback listener for their servers, generated thread logs, and the ratios of figures to
+// their baselines printed after a run.
 
 #include "vorn_kcode.h"
 
+#include <benchmark/benchmark.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <arpa/inet.h>
@@ -96,3 +101,58 @@ std::string TavloBenchThreadLog(int from, int posts, const char* name, Body body
 inline std::string TavloBenchAnswer(int i) {
     return i > 1 ? "&gt;&gt;" + std::to_string(i / 2) + " <br> " : std::string();
 }
+
+// Prints the runs, then each figure over its baseline, in real and in CPU time (the CPU ratio
+// is the steadier one on a loaded machine), beside its goal. With repetitions the medians are
+// compared.
+class CTavloBenchRatioReporter : public benchmark::ConsoleReporter {
+public:
+    struct Goal {
+        std::string figure, baseline;
+        double most; // the ratio the figure should stay at or under
+    };
+    // Colours only on a terminal, as the library's own reporter has it.
+    explicit CTavloBenchRatioReporter(std::vector<Goal> goals)
+        : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Color : OO_None), m_goals(std::move(goals)) {}
+
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& r : runs) {
+            // A median, where there are repetitions, comes after the runs it sums up.
+            if (r.error_occurred ||
+                (r.run_type == Run::RT_Aggregate && r.aggregate_name != "median"))
+                continue;
+            m_times[r.run_name.function_name] = {r.GetAdjustedRealTime() * unitScale(r.time_unit),
+                                                 r.GetAdjustedCPUTime() * unitScale(r.time_unit)};
+        }
+    }
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        for (const Goal& g : m_goals) {
+            auto f = m_times.find(g.figure), b = m_times.find(g.baseline);
+            if (f == m_times.end() || b == m_times.end() || b->second.first <= 0 ||
+                b->second.second <= 0)
+                continue;
+            const double real = f->second.first / b->second.first;
+            const double cpu = f->second.second / b->second.second;
+            std::printf("%s / %s: real %.2f, cpu %.2f (goal <= %.2f)\n", g.figure.c_str(),
+                        g.baseline.c_str(), real, cpu, g.most);
+        }
+    }
+
+private:
+    static double unitScale(benchmark::TimeUnit unit) {
+        switch (unit) {
+        case benchmark::kNanosecond:
+            return 1e-9;
+        case benchmark::kMicrosecond:
+            return 1e-6;
+        case benchmark::kMillisecond:
+            return 1e-3;
+        default:
+            return 1;
+        }
+    }
+    std::vector<Goal> m_goals;
+    std::map<std::string, std::pair<double, double>> m_times; // seconds: real, CPU
+};
