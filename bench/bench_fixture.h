@@ -7,10 +7,14 @@
 
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <string>
+#include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -79,6 +83,64 @@ inline int TavloBenchListen(int backlog, int* port) {
     *port = ntohs(a.sin_port);
     return fd;
 }
+
+// Reads a request up to the blank line after its header (at most 64 KiB); false when the peer
+// stopped or the header never ended.
+inline bool TavloBenchReadRequest(int c, std::string* req) {
+    char buf[4096];
+    while (req->find("\r\n\r\n") == std::string::npos) {
+        if (req->size() >= 65536)
+            return false;
+        const ssize_t n = recv(c, buf, sizeof buf, 0);
+        if (n <= 0)
+            return false;
+        req->append(buf, static_cast<size_t>(n));
+    }
+    return true;
+}
+
+// Sends all of s, or as much as the peer takes.
+inline void TavloBenchSendAll(int c, std::string_view s) {
+    while (!s.empty()) {
+        const ssize_t n = send(c, s.data(), s.size(), MSG_NOSIGNAL);
+        if (n <= 0)
+            return;
+        s.remove_prefix(static_cast<size_t>(n));
+    }
+}
+
+// A server thread on a loopback listener: each connection in turn goes to serve and is then
+// closed. Make it the owner's last member, so that it starts after and stops before what
+// serve uses.
+class CTavloBenchServer {
+public:
+    CTavloBenchServer(int backlog, std::function<void(int)> serve) : m_serve(std::move(serve)) {
+        m_fd = TavloBenchListen(backlog, &m_port);
+        m_thread = std::thread([this] {
+            while (!m_stop) {
+                const int c = accept(m_fd, nullptr, nullptr);
+                if (c < 0)
+                    return;
+                m_serve(c);
+                close(c);
+            }
+        });
+    }
+    ~CTavloBenchServer() {
+        m_stop = true;
+        shutdown(m_fd, SHUT_RDWR);
+        close(m_fd);
+        m_thread.join();
+    }
+    int port() const { return m_port; }
+
+private:
+    std::function<void(int)> m_serve;
+    int m_fd = -1;
+    int m_port = 0;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
 
 // A thread log (Shift_JIS) of the posts from to from + posts - 1. Each post is the name,
 // "sage" on every third, a date, one of 50 IDs and then body(i), written in UTF-8; the

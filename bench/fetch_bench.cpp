@@ -57,45 +57,22 @@ std::string makeLog(int posts, int from = 1) {
 // Serves /test/dat/<key>.dat from a table, whole or from a "Range: bytes=N-".
 class DatServer {
 public:
-    DatServer() {
-        m_fd = TavloBenchListen(64, &m_port);
-        m_thread = std::thread([this] { loop(); });
-    }
-    ~DatServer() {
-        m_stop = true;
-        shutdown(m_fd, SHUT_RDWR);
-        close(m_fd);
-        m_thread.join();
-    }
-    int port() const { return m_port; }
+    int port() const { return m_server.port(); }
     void set(const std::string& key, std::string dat) { m_dats[key] = std::move(dat); }
 
 private:
-    void loop() {
-        while (!m_stop) {
-            int c = accept(m_fd, nullptr, nullptr);
-            if (c < 0)
-                return;
-            serve(c);
-            close(c);
-        }
-    }
     void serve(int c) {
         std::string req;
-        char buf[4096];
-        while (req.find("\r\n\r\n") == std::string::npos && req.size() < 65536) {
-            ssize_t n = recv(c, buf, sizeof buf, 0);
-            if (n <= 0)
-                return;
-            req.append(buf, static_cast<size_t>(n));
-        }
+        if (!TavloBenchReadRequest(c, &req))
+            return;
         size_t at = req.find("/dat/");
         size_t dot = req.find(".dat", at);
         auto it = at == std::string::npos || dot == std::string::npos
                       ? m_dats.end()
                       : m_dats.find(req.substr(at + 5, dot - at - 5));
         if (it == m_dats.end()) {
-            sendAll(c, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+            TavloBenchSendAll(
+                c, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
             return;
         }
         const std::string& dat = it->second;
@@ -112,22 +89,11 @@ private:
         head += "Content-Type: text/plain\r\nLast-Modified: Thu, 01 Jan 2009 12:00:00 GMT\r\n"
                 "Content-Length: " +
                 std::to_string(dat.size() - from) + "\r\nConnection: close\r\n\r\n";
-        sendAll(c, head);
-        sendAll(c, std::string_view(dat).substr(from));
+        TavloBenchSendAll(c, head);
+        TavloBenchSendAll(c, std::string_view(dat).substr(from));
     }
-    static void sendAll(int c, std::string_view s) {
-        while (!s.empty()) {
-            ssize_t n = send(c, s.data(), s.size(), MSG_NOSIGNAL);
-            if (n <= 0)
-                return;
-            s.remove_prefix(static_cast<size_t>(n));
-        }
-    }
-    int m_fd = -1;
-    int m_port = 0;
-    std::atomic<bool> m_stop{false};
     std::map<std::string, std::string> m_dats;
-    std::thread m_thread;
+    CTavloBenchServer m_server{64, [this](int c) { serve(c); }};
 };
 
 // The main frame as far as the thread view needs one: view messages go to the view; the

@@ -47,11 +47,7 @@ double oneRequest(const std::string& header, bool trickle) {
         int one = 1;
         setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         std::string request;
-        char buf[4096];
-        ssize_t n;
-        while (request.find("\r\n\r\n") == std::string::npos &&
-               (n = recv(c, buf, sizeof buf, 0)) > 0)
-            request.append(buf, static_cast<size_t>(n));
+        TavloBenchReadRequest(c, &request);
         if (trickle) {
             // A pause after each byte, so that the client meets it as a read of its own.
             for (char ch : header) {
@@ -63,6 +59,7 @@ double oneRequest(const std::string& header, bool trickle) {
             send(c, header.data(), header.size(), MSG_NOSIGNAL);
         }
         shutdown(c, SHUT_WR);
+        char buf[4096];
         while (recv(c, buf, sizeof buf, 0) > 0) {
         }
         close(c);

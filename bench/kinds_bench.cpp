@@ -165,46 +165,16 @@ BENCHMARK(ConvertBesideStandardAppend)->Unit(benchmark::kMillisecond)->MinTime(2
 // One response, whole, to every connection: headers then the gzip body.
 class CannedServer {
 public:
-    explicit CannedServer(std::string response) : m_response(std::move(response)) {
-        m_fd = TavloBenchListen(16, &m_port);
-        m_thread = std::thread([this] { serve(); });
-    }
-    ~CannedServer() {
-        m_stop = true;
-        shutdown(m_fd, SHUT_RDWR);
-        close(m_fd);
-        m_thread.join();
-    }
-    int port() const { return m_port; }
+    explicit CannedServer(std::string response) : m_response(std::move(response)) {}
+    int port() const { return m_server.port(); }
 
 private:
-    void serve() {
-        while (!m_stop) {
-            int c = accept(m_fd, nullptr, nullptr);
-            if (c < 0)
-                return;
-            std::string req;
-            char buf[4096];
-            while (req.find("\r\n\r\n") == std::string::npos) {
-                ssize_t n = recv(c, buf, sizeof buf, 0);
-                if (n <= 0)
-                    break;
-                req.append(buf, static_cast<size_t>(n));
-            }
-            for (size_t at = 0; at < m_response.size();) {
-                ssize_t n = send(c, m_response.data() + at, m_response.size() - at, MSG_NOSIGNAL);
-                if (n <= 0)
-                    break;
-                at += static_cast<size_t>(n);
-            }
-            close(c);
-        }
-    }
     std::string m_response;
-    int m_fd = -1;
-    int m_port = 0;
-    bool m_stop = false;
-    std::thread m_thread;
+    CTavloBenchServer m_server{16, [this](int c) {
+                                   std::string req;
+                                   TavloBenchReadRequest(c, &req);
+                                   TavloBenchSendAll(c, m_response);
+                               }};
 };
 
 void ReadDatGzBesideZlib(benchmark::State& state) {
