@@ -7,6 +7,7 @@
 // Counters: curl_ms (the floor), ratio (our wall time / curl's) and cpu_ratio (our CPU time /
 // curl's, both with the server thread's share): on a loaded machine the CPU ratio is the
 // steadier one.
+#include "bench_fixture.h"
 #include "tavlo_dat_ctrl.h"
 #include "tavlo_dat_view.h"
 #include "tavlo_message.h"
@@ -18,6 +19,7 @@
 #include "vorn_file.h"
 #include "vorn_kcode.h"
 #include "vorn_winsock.h"
+#include "window_thread_frame.h"
 
 #include <QApplication>
 #include <QThread>
@@ -44,74 +46,33 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 std::string makeLog(int posts, int from = 1) {
-    std::string utf8;
-    for (int i = from; i < from + posts; ++i) {
-        char head[256];
-        std::snprintf(
-            head, sizeof(head),
-            "名無しさん＠お腹いっぱい。<>%s<>2009/01/%02d(木) 12:%02d:%02d ID:Ab%05dCd<> ",
-            i % 3 == 0 ? "sage" : "", 1 + i % 28, i % 60, (i * 7) % 60, i % 50);
-        utf8 += head;
-        if (i > 1)
-            utf8 += "&gt;&gt;" + std::to_string(i / 2) + " <br> ";
-        utf8 += "表示ソフトの能力は十分ですが、スレッドの読み込みがもっと速くなると嬉しいです。"
-                "<br> 詳しくは http://example.com/path/to/page.html?id=12345 を参照してください。"
-                "<br> 半角ｶﾅも混ざる ｱｲｳｴｵ と ① 髙 ～ の文字";
-        utf8 += i == 1 ? " <>ベンチマーク用スレッド\n" : " <>\n";
-    }
-    return VornUtf8ToSjis(utf8);
+    return TavloBenchThreadLog(from, posts, "名無しさん＠お腹いっぱい。", [](int i) {
+        return TavloBenchAnswer(i) +
+               "表示ソフトの能力は十分ですが、スレッドの読み込みがもっと速くなると嬉しいです。"
+               "<br> 詳しくは http://example.com/path/to/page.html?id=12345 を参照してください。"
+               "<br> 半角ｶﾅも混ざる ｱｲｳｴｵ と ① 髙 ～ の文字";
+    });
 }
 
 // Serves /test/dat/<key>.dat from a table, whole or from a "Range: bytes=N-".
 class DatServer {
 public:
-    DatServer() {
-        m_fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        listen(m_fd, 64);
-        socklen_t len = sizeof a;
-        getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len);
-        m_port = ntohs(a.sin_port);
-        m_thread = std::thread([this] { loop(); });
-    }
-    ~DatServer() {
-        m_stop = true;
-        shutdown(m_fd, SHUT_RDWR);
-        close(m_fd);
-        m_thread.join();
-    }
-    int port() const { return m_port; }
+    int port() const { return m_server.port(); }
     void set(const std::string& key, std::string dat) { m_dats[key] = std::move(dat); }
 
 private:
-    void loop() {
-        while (!m_stop) {
-            int c = accept(m_fd, nullptr, nullptr);
-            if (c < 0)
-                return;
-            serve(c);
-            close(c);
-        }
-    }
     void serve(int c) {
         std::string req;
-        char buf[4096];
-        while (req.find("\r\n\r\n") == std::string::npos && req.size() < 65536) {
-            ssize_t n = recv(c, buf, sizeof buf, 0);
-            if (n <= 0)
-                return;
-            req.append(buf, static_cast<size_t>(n));
-        }
+        if (!TavloBenchReadRequest(c, &req))
+            return;
         size_t at = req.find("/dat/");
         size_t dot = req.find(".dat", at);
         auto it = at == std::string::npos || dot == std::string::npos
                       ? m_dats.end()
                       : m_dats.find(req.substr(at + 5, dot - at - 5));
         if (it == m_dats.end()) {
-            sendAll(c, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+            TavloBenchSendAll(
+                c, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
             return;
         }
         const std::string& dat = it->second;
@@ -128,36 +89,17 @@ private:
         head += "Content-Type: text/plain\r\nLast-Modified: Thu, 01 Jan 2009 12:00:00 GMT\r\n"
                 "Content-Length: " +
                 std::to_string(dat.size() - from) + "\r\nConnection: close\r\n\r\n";
-        sendAll(c, head);
-        sendAll(c, std::string_view(dat).substr(from));
+        TavloBenchSendAll(c, head);
+        TavloBenchSendAll(c, std::string_view(dat).substr(from));
     }
-    static void sendAll(int c, std::string_view s) {
-        while (!s.empty()) {
-            ssize_t n = send(c, s.data(), s.size(), MSG_NOSIGNAL);
-            if (n <= 0)
-                return;
-            s.remove_prefix(static_cast<size_t>(n));
-        }
-    }
-    int m_fd = -1;
-    int m_port = 0;
-    std::atomic<bool> m_stop{false};
     std::map<std::string, std::string> m_dats;
-    std::thread m_thread;
+    CTavloBenchServer m_server{64, [this](int c) { serve(c); }};
 };
 
 // The main frame as far as the thread view needs one: view messages go to the view; the
 // close message marks the log complete.
-class Frame : public CTavloWindow {
+class Frame : public CTavloWindowThreadFrame {
 public:
-    intptr_t SendMessage(unsigned message, uintptr_t w, intptr_t l) override {
-        if (QThread::currentThread() == qApp->thread())
-            return handle(message, w, l);
-        intptr_t result = 0;
-        QMetaObject::invokeMethod(
-            qApp, [&] { result = handle(message, w, l); }, Qt::BlockingQueuedConnection);
-        return result;
-    }
     // As the main frame does it: one wait for the lot.
     void SendMessages(const Message* list, int count) override {
         auto all = [&] {
@@ -169,11 +111,7 @@ public:
         else
             QMetaObject::invokeMethod(qApp, all, Qt::BlockingQueuedConnection);
     }
-    void PostMessage(unsigned message, uintptr_t w, intptr_t l) override {
-        QMetaObject::invokeMethod(
-            qApp, [this, message, w, l] { handle(message, w, l); }, Qt::QueuedConnection);
-    }
-    intptr_t handle(unsigned message, uintptr_t, intptr_t l) {
+    intptr_t handle(unsigned message, uintptr_t, intptr_t l) override {
         if (message == TAVLO_WM_VIEWMESSAGE) {
             auto* m = reinterpret_cast<CTavloMessage*>(l);
             if (view)

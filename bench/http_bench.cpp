@@ -83,17 +83,9 @@ struct Server {
         }
         chunked += "0\r\n\r\n";
 
-        fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        int one = 1;
-        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        sockaddr_in sin{};
-        sin.sin_family = AF_INET;
-        sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd, reinterpret_cast<sockaddr*>(&sin), sizeof sin);
-        listen(fd, 16);
-        socklen_t len = sizeof sin;
-        getsockname(fd, reinterpret_cast<sockaddr*>(&sin), &len);
-        port = ntohs(sin.sin_port);
+        int listening = 0;
+        fd = TavloBenchListen(16, &listening);
+        port = static_cast<unsigned short>(listening);
         pid = fork();
         if (pid == 0) {
             prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -124,28 +116,18 @@ struct Server {
     }
     void serve(int c) {
         std::string req;
-        char buf[4096];
-        while (req.find("\r\n\r\n") == std::string::npos) {
-            ssize_t n = recv(c, buf, sizeof buf, 0);
-            if (n <= 0) {
-                close(c);
-                return;
-            }
-            req.append(buf, static_cast<size_t>(n));
+        if (!TavloBenchReadRequest(c, &req)) {
+            close(c);
+            return;
         }
         const std::string* r = &plain;
         if (req.find("GET /gzip") == 0)
             r = &gzip;
         else if (req.find("GET /chunked") == 0)
             r = &chunked;
-        size_t off = 0;
-        while (off < r->size()) {
-            ssize_t n = send(c, r->data() + off, r->size() - off, MSG_NOSIGNAL);
-            if (n <= 0)
-                break;
-            off += static_cast<size_t>(n);
-        }
+        TavloBenchSendAll(c, *r);
         shutdown(c, SHUT_WR);
+        char buf[4096];
         while (recv(c, buf, sizeof buf, 0) > 0) {
         }
         close(c);

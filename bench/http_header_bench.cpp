@@ -4,6 +4,7 @@
 // staying flat as the header grows shows the work per byte received is bounded (linear, not
 // quadratic). The server is a thread on 127.0.0.1.
 
+#include "bench_fixture.h"
 #include "vornnet.h"
 
 #include <arpa/inet.h>
@@ -35,17 +36,10 @@ std::string makeHeader(size_t size) {
 // Answers one request with the header, trickled or in one block; returns the client's CPU
 // seconds for the request, or a negative value on failure.
 double oneRequest(const std::string& header, bool trickle) {
-    int ls = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in sin{};
-    sin.sin_family = AF_INET;
-    sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof sin;
-    if (ls < 0 || bind(ls, reinterpret_cast<sockaddr*>(&sin), sizeof sin) != 0 ||
-        listen(ls, 1) != 0 || getsockname(ls, reinterpret_cast<sockaddr*>(&sin), &len) != 0) {
-        if (ls >= 0)
-            close(ls);
+    int port = 0;
+    const int ls = TavloBenchListen(1, &port);
+    if (ls < 0)
         return -1;
-    }
     std::thread server([&] {
         int c = accept(ls, nullptr, nullptr);
         if (c < 0)
@@ -53,11 +47,7 @@ double oneRequest(const std::string& header, bool trickle) {
         int one = 1;
         setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         std::string request;
-        char buf[4096];
-        ssize_t n;
-        while (request.find("\r\n\r\n") == std::string::npos &&
-               (n = recv(c, buf, sizeof buf, 0)) > 0)
-            request.append(buf, static_cast<size_t>(n));
+        TavloBenchReadRequest(c, &request);
         if (trickle) {
             // A pause after each byte, so that the client meets it as a read of its own.
             for (char ch : header) {
@@ -69,11 +59,12 @@ double oneRequest(const std::string& header, bool trickle) {
             send(c, header.data(), header.size(), MSG_NOSIGNAL);
         }
         shutdown(c, SHUT_WR);
+        char buf[4096];
         while (recv(c, buf, sizeof buf, 0) > 0) {
         }
         close(c);
     });
-    std::string url = "http://127.0.0.1:" + std::to_string(ntohs(sin.sin_port)) + "/h";
+    std::string url = "http://127.0.0.1:" + std::to_string(port) + "/h";
     double t0 = threadCpuSeconds();
     CVornHttpClient client(url.c_str());
     bool ok = client.Connect(30) && client.Get();

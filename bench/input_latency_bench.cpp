@@ -3,6 +3,7 @@
 // handlers. The frame's callback interval against the one-second waits the socket layer uses
 // by itself (the baseline), in the same run; p50 and p99 in microseconds as counters.
 #include "bench_app_fixture.h"
+#include "bench_fixture.h"
 #include "tavlo_app.h"
 #include "tavlo_main_frame.h"
 #include "tavlo_main_view.h"
@@ -35,20 +36,6 @@ using Clock = std::chrono::steady_clock;
 CMainFrame* g_frame = nullptr;
 constexpr int kKeys = 200;
 constexpr Qt::Key kMarker = Qt::Key_F20;
-
-// A listening socket nobody accepts on: connects complete in the backlog, nothing answers.
-int hangingServer(int* port) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sin{};
-    sin.sin_family = AF_INET;
-    sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&sin), sizeof sin);
-    listen(fd, 16);
-    socklen_t len = sizeof sin;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&sin), &len);
-    *port = ntohs(sin.sin_port);
-    return fd;
-}
 
 // Notes when each marked key reaches the window thread's handlers (it runs before the frame's
 // filter, which was installed earlier).
@@ -93,7 +80,8 @@ double percentile(std::vector<double> v, double p) {
 void KeyLatencyDuringHangingTransfer(benchmark::State& state) {
     const int interval = static_cast<int>(state.range(0));
     int port = 0;
-    const int server = hangingServer(&port);
+    // Nobody accepts on it: connects complete in the backlog, nothing answers.
+    const int server = TavloBenchListen(16, &port);
     QWidget* target = g_frame->GetView(g_frame->GetShownView());
     std::vector<double> all;
     for (auto _ : state) {

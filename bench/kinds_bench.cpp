@@ -4,6 +4,7 @@
 //    (each iteration runs all three; counters give each one's thread CPU time and the ratios).
 // 2. Reading a 1000-post .dat.gz through the HTTP client (gzip content encoding, from a
 //    server thread in this process) beside zlib's own inflate of the same file.
+#include "bench_fixture.h"
 #include "tavlo_bbs.h"
 #include "tavlo_bbs_livedoor.h"
 #include "tavlo_bbs_machi.h"
@@ -203,56 +204,16 @@ BENCHMARK(ConvertBesideStandardAppend)->Unit(benchmark::kMillisecond)->MinTime(2
 // One response, whole, to every connection: headers then the gzip body.
 class CannedServer {
 public:
-    explicit CannedServer(std::string response) : m_response(std::move(response)) {
-        m_fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        int on = 1;
-        setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        listen(m_fd, 16);
-        socklen_t len = sizeof a;
-        getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len);
-        m_port = ntohs(a.sin_port);
-        m_thread = std::thread([this] { serve(); });
-    }
-    ~CannedServer() {
-        m_stop = true;
-        shutdown(m_fd, SHUT_RDWR);
-        close(m_fd);
-        m_thread.join();
-    }
-    int port() const { return m_port; }
+    explicit CannedServer(std::string response) : m_response(std::move(response)) {}
+    int port() const { return m_server.port(); }
 
 private:
-    void serve() {
-        while (!m_stop) {
-            int c = accept(m_fd, nullptr, nullptr);
-            if (c < 0)
-                return;
-            std::string req;
-            char buf[4096];
-            while (req.find("\r\n\r\n") == std::string::npos) {
-                ssize_t n = recv(c, buf, sizeof buf, 0);
-                if (n <= 0)
-                    break;
-                req.append(buf, static_cast<size_t>(n));
-            }
-            for (size_t at = 0; at < m_response.size();) {
-                ssize_t n = send(c, m_response.data() + at, m_response.size() - at, MSG_NOSIGNAL);
-                if (n <= 0)
-                    break;
-                at += static_cast<size_t>(n);
-            }
-            close(c);
-        }
-    }
     std::string m_response;
-    int m_fd = -1;
-    int m_port = 0;
-    bool m_stop = false;
-    std::thread m_thread;
+    CTavloBenchServer m_server{16, [this](int c) {
+                                   std::string req;
+                                   TavloBenchReadRequest(c, &req);
+                                   TavloBenchSendAll(c, m_response);
+                               }};
 };
 
 void ReadDatGzBesideZlib(benchmark::State& state) {

@@ -2,6 +2,7 @@
 // application from settings to a shown window and back), the heap the shown window holds,
 // and opening a 1000-post thread from the store into the thread view. The ratios
 // desktop / single are printed after the runs (within 10 % is the goal).
+#include "bench_fixture.h"
 #include "tavlo_app.h"
 #include "tavlo_dat_view.h"
 #include "tavlo_dat_view_host.h"
@@ -31,20 +32,11 @@ const CVornString kBoardUrl("http://news.example-bbs.test/news/");
 const CVornString kKey("1700000000");
 
 std::string makeLog(int posts) {
-    std::string utf8;
-    for (int i = 1; i <= posts; ++i) {
-        char head[160];
-        std::snprintf(head, sizeof(head),
-                      "名無しさん<>%s<>2009/01/%02d(木) 12:%02d:%02d ID:Ab%05dCd<> ",
-                      i % 3 == 0 ? "sage" : "", 1 + i % 28, i % 60, (i * 7) % 60, i % 50);
-        utf8 += head;
-        if (i > 1)
-            utf8 += "&gt;&gt;" + std::to_string(i / 2) + " <br> ";
-        utf8 += "スレッドの読み込みがもっと速くなると嬉しいです。 <br> 詳しくは "
-                "http://example.com/page.html を参照してください。 <br> &gt;引用文";
-        utf8 += i == 1 ? " <>ベンチマーク用スレッド\n" : " <>\n";
-    }
-    return VornUtf8ToSjis(utf8);
+    return TavloBenchThreadLog(1, posts, "名無しさん", [](int i) {
+        return TavloBenchAnswer(i) +
+               "スレッドの読み込みがもっと速くなると嬉しいです。 <br> 詳しくは "
+               "http://example.com/page.html を参照してください。 <br> &gt;引用文";
+    });
 }
 
 void writeSettings(int desktop) {

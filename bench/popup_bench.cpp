@@ -1,5 +1,6 @@
 // The anchor index and popups of a 1000-post thread (offscreen): opening the thread with and
 // without its index, building the index alone, adding 100 posts to it, and a 10-post popup.
+#include "bench_fixture.h"
 #include "bench_log_fixture.h"
 #include "tavlo_anchor_index.h"
 #include "tavlo_dat_ctrl.h"
@@ -28,24 +29,18 @@ constexpr int kPosts = 1000;
 // Posts answer earlier ones (single, range and list anchors); 50 IDs take turns; the last
 // post names posts 1 to 10.
 std::string makeLog(int posts) {
-    std::string utf8;
-    for (int i = 1; i <= posts; ++i) {
-        char head[256];
-        std::snprintf(head, sizeof(head),
-                      "名無しさん<>%s<>2009/01/%02d(木) 12:%02d:%02d ID:Ab%05dCd<> ",
-                      i % 3 == 0 ? "sage" : "", 1 + i % 28, i % 60, (i * 7) % 60, i % 50);
-        utf8 += head;
+    return TavloBenchThreadLog(1, posts, "名無しさん", [posts](int i) {
+        std::string anchors;
         if (i == posts)
-            utf8 += "&gt;&gt;1-10 <br> ";
+            anchors = "&gt;&gt;1-10 <br> ";
         else if (i > 1)
-            utf8 += "&gt;&gt;" + std::to_string(i / 2) + " &gt;&gt;" + std::to_string(i / 3 + 1) +
-                    "-" + std::to_string(i / 3 + 3) + " <br> ";
-        utf8 += "表示ソフトの能力は十分ですが、スレッドの読み込みがもっと速くなると嬉しいです。"
-                "<br> 詳しくは http://example.com/path/to/page.html?id=12345 を参照してください。"
-                "<br> &gt;引用文 <br> 長めの文章を書いておくと折り返しが起きます。";
-        utf8 += i == 1 ? " <>ベンチマーク用スレッド\n" : " <>\n";
-    }
-    return VornUtf8ToSjis(utf8);
+            anchors = "&gt;&gt;" + std::to_string(i / 2) + " &gt;&gt;" + std::to_string(i / 3 + 1) +
+                      "-" + std::to_string(i / 3 + 3) + " <br> ";
+        return anchors +
+               "表示ソフトの能力は十分ですが、スレッドの読み込みがもっと速くなると嬉しいです。"
+               "<br> 詳しくは http://example.com/path/to/page.html?id=12345 を参照してください。"
+               "<br> &gt;引用文 <br> 長めの文章を書いておくと折り返しが起きます。";
+    });
 }
 
 std::unique_ptr<CTavloDatCtrl> openView() {

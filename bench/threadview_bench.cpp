@@ -1,5 +1,6 @@
 // The thread control in its window (offscreen): opening a 1000-post thread, re-laying it out
 // at a new width, and repainting one screen after a scroll.
+#include "bench_fixture.h"
 #include "bench_log_fixture.h"
 #include "tavlo_dat_ctrl.h"
 #include "tavlo_path.h"
@@ -22,23 +23,13 @@ const CVornString kBoard("http://bench.example/test/");
 const CVornString kKey("1000000000");
 
 std::string makeLog(int posts) {
-    std::string utf8;
-    for (int i = 1; i <= posts; ++i) {
-        char head[256];
-        std::snprintf(
-            head, sizeof(head),
-            "名無しさん＠お腹いっぱい。<>%s<>2009/01/%02d(木) 12:%02d:%02d ID:Ab%05dCd<> ",
-            i % 3 == 0 ? "sage" : "", 1 + i % 28, i % 60, (i * 7) % 60, i % 50);
-        utf8 += head;
-        if (i > 1)
-            utf8 += "&gt;&gt;" + std::to_string(i / 2) + " <br> ";
-        utf8 += "表示ソフトの能力は十分ですが、スレッドの読み込みがもっと速くなると嬉しいです。"
-                "<br> 詳しくは http://example.com/path/to/page.html?id=12345 を参照してください。"
-                "<br> 半角ｶﾅも混ざる ｱｲｳｴｵ と ① 髙 ～ の文字 <br> &gt;引用文 <br> "
-                "長めの文章を書いておくと折り返しが起きます。折り返し、折り返し、まだ続きます。";
-        utf8 += i == 1 ? " <>ベンチマーク用スレッド\n" : " <>\n";
-    }
-    return VornUtf8ToSjis(utf8);
+    return TavloBenchThreadLog(1, posts, "名無しさん＠お腹いっぱい。", [](int i) {
+        return TavloBenchAnswer(i) +
+               "表示ソフトの能力は十分ですが、スレッドの読み込みがもっと速くなると嬉しいです。"
+               "<br> 詳しくは http://example.com/path/to/page.html?id=12345 を参照してください。"
+               "<br> 半角ｶﾅも混ざる ｱｲｳｴｵ と ① 髙 ～ の文字 <br> &gt;引用文 <br> "
+               "長めの文章を書いておくと折り返しが起きます。折り返し、折り返し、まだ続きます。";
+    });
 }
 
 std::unique_ptr<CTavloDatCtrl> openView(int width, int height) {

@@ -214,7 +214,11 @@ void CMainFrame::ShowView(int number) {
         target->show();
         target->OnShowView();
     }
-    QString title = target->Title();
+    afterShowing(target, number);
+}
+
+void CMainFrame::afterShowing(CTavloMainView* target, int number) {
+    const QString title = target->Title();
     if (!title.isEmpty())
         setWindowTitle(title);
     if (number == TAVLO_VIEW_THREAD)

@@ -174,6 +174,8 @@ private:
     bool isBarArea(const QWidget* widget) const;
     void focusShownView();
     void showInPane(int number);
+    // The title, the thread's refresh and the focus once a view is shown.
+    void afterShowing(CTavloMainView* target, int number);
     void clearCancelIfIdle();
     bool anyBusy() const;
     void toggleOnline();

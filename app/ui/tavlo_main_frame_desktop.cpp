@@ -57,13 +57,7 @@ void CMainFrame::showInPane(int number) {
     m_shown = number;
     m_desktop->MarkFocus(number);
     target->OnShowView();
-    const QString title = target->Title();
-    if (!title.isEmpty())
-        setWindowTitle(title);
-    if (number == TAVLO_VIEW_THREAD)
-        m_views.thread->Refresh();
-    if (PlacedBar() < 0 || !isBarArea(QApplication::focusWidget()))
-        focusShownView();
+    afterShowing(target, number);
     RefreshStatusLine();
 }
 

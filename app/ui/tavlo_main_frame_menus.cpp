@@ -13,6 +13,30 @@
 
 #include <functional>
 
+namespace {
+
+// The view a show command brings up; -1 for other commands.
+int viewOfShowCommand(int id) {
+    switch (id) {
+    case ID_SHOW_BOARD:
+        return TAVLO_VIEW_BOARD;
+    case ID_SHOW_SUBJECT:
+        return TAVLO_VIEW_SUBJECT;
+    case ID_SHOW_THREAD:
+        return TAVLO_VIEW_THREAD;
+    case ID_SHOW_BOOKMARK:
+        return TAVLO_VIEW_BOOKMARK;
+    case ID_SHOW_CACHE:
+        return TAVLO_VIEW_CACHE;
+    case ID_SHOW_IMAGE:
+        return TAVLO_VIEW_IMAGE;
+    default:
+        return -1;
+    }
+}
+
+} // namespace
+
 bool CMainFrame::OnCommand(int id) {
     if (id != ID_CANCEL)
         clearCancelIfIdle();
@@ -36,6 +60,10 @@ bool CMainFrame::runFrameCommand(int id) {
         return false;
     if (!enabled)
         return true;
+    if (const int view = viewOfShowCommand(id); view >= 0) {
+        SwitchView(view);
+        return true;
+    }
     switch (id) {
     case ID_VIEW_BACK:
         ViewBack();
@@ -57,24 +85,6 @@ bool CMainFrame::runFrameCommand(int id) {
     case ID_DISCONNECT:
         if (m_connection.IsConnected(CTavloSettings::Instance().Connection) == 1)
             m_connection.Disconnect();
-        break;
-    case ID_SHOW_BOARD:
-        SwitchView(TAVLO_VIEW_BOARD);
-        break;
-    case ID_SHOW_SUBJECT:
-        SwitchView(TAVLO_VIEW_SUBJECT);
-        break;
-    case ID_SHOW_THREAD:
-        SwitchView(TAVLO_VIEW_THREAD);
-        break;
-    case ID_SHOW_BOOKMARK:
-        SwitchView(TAVLO_VIEW_BOOKMARK);
-        break;
-    case ID_SHOW_CACHE:
-        SwitchView(TAVLO_VIEW_CACHE);
-        break;
-    case ID_SHOW_IMAGE:
-        SwitchView(TAVLO_VIEW_IMAGE);
         break;
     case ID_CURRENT_SUBJECT:
         openCurrentSubject();
@@ -135,10 +145,7 @@ bool CMainFrame::frameCommandState(int id, bool* enabled, bool* checked) {
     case ID_SHOW_BOOKMARK:
     case ID_SHOW_CACHE:
     case ID_SHOW_IMAGE: {
-        const int n = id == ID_SHOW_BOARD      ? TAVLO_VIEW_BOARD
-                      : id == ID_SHOW_BOOKMARK ? TAVLO_VIEW_BOOKMARK
-                      : id == ID_SHOW_CACHE    ? TAVLO_VIEW_CACHE
-                                               : TAVLO_VIEW_IMAGE;
+        const int n = viewOfShowCommand(id);
         *enabled = GetView(n) != nullptr;
         *checked = m_shown == n;
         return true;
@@ -206,78 +213,73 @@ void CMainFrame::buildMenus() {
     m_mainMenu = menuBar()->addMenu(QString::fromUtf8("メニュー"));
 
     QMenu* a = m_actionMenu;
-    TavloAddCommand(a, ID_VIEW_BACK, "戻る");
-    TavloAddCommand(a, ID_VIEW_FORWARD, "進む");
-    TavloAddCommand(a, ID_CANCEL, "中止");
-    TavloAddCommand(a, ID_RELOAD, "リロード");
-    TavloAddCommand(a, ID_TOP, "上");
-    TavloAddCommand(a, ID_BOTTOM, "下");
-    TavloAddCommand(a, ID_DELETE, "削除");
-    TavloAddCommand(a, ID_ADD_BOOKMARK, "ブックマーク追加");
-    TavloAddCommand(a, ID_JUMP, "直接入力");
-    TavloAddCommand(a, ID_SEARCH, "検索");
-    TavloAddCommand(a, ID_FIND2CH, "２ちゃんねる検索");
-    QMenu* thread = a->addMenu(QString::fromUtf8("スレッド操作"));
-    TavloAddCommand(thread, ID_JUMP_BACK, "ジャンプ元に戻る");
-    TavloAddCommand(thread, ID_TOGGLE_ABONE, "透明あぼーん");
-    TavloAddCommand(thread, ID_TOGGLE_WRAP, "折り返し");
-    TavloAddCommand(thread, ID_REOPEN, "再読み込み");
-    TavloAddCommand(thread, ID_CURRENT_SUBJECT, "表示スレッドの板を開く");
-    TavloAddCommand(thread, ID_SEARCH_RELATED, "次スレ検索");
-    TavloAddCommand(thread, ID_OPEN_BROWSER, "ブラウザで開く");
-    QMenu* write = a->addMenu(QString::fromUtf8("書き込み"));
-    TavloAddCommand(write, ID_EDIT_NEW, "新規");
-    TavloAddCommand(write, ID_EDIT_REPLY, "返信");
-    TavloAddCommand(write, ID_EDIT_REPLY_ALL, "返信(本文引用)");
-    TavloAddCommand(write, ID_EDIT_THREAD, "スレ立て");
-    QMenu* grep = a->addMenu(QString::fromUtf8("抽出"));
-    TavloAddCommand(grep, ID_GREP_ID, "ID");
-    TavloAddCommand(grep, ID_GREP_NAME, "名前");
-    TavloAddCommand(grep, ID_GREP_REFER, "被レス");
-    QMenu* copy = a->addMenu(QString::fromUtf8("コピー"));
-    TavloAddCommand(copy, ID_COPY_INFORMATION, "情報コピー");
-    TavloAddCommand(copy, ID_COPY_MESSAGE, "レスコピー");
-    TavloAddCommand(copy, ID_COPY_SELECTION, "選択範囲コピー");
-    TavloAddCommand(copy, ID_ADD_TEMPLATE, "定型文に追加");
-    TavloAddCommand(copy, ID_ADD_NGWORD, "NGワードに追加");
-    QMenu* sort = a->addMenu(QString::fromUtf8("ソート"));
-    TavloAddCommand(sort, ID_SORT_NEW, "新着");
-    TavloAddCommand(sort, ID_SORT_SEARCH, "検索");
-    TavloAddCommand(sort, ID_SORT_CACHE, "キャッシュ");
-    TavloAddCommand(sort, ID_SORT_SPEED, "勢い");
-    TavloAddCommand(sort, ID_SORT_NO, "No");
-    TavloAddCommand(sort, ID_SORT_RES, "レス");
-    TavloAddCommand(sort, ID_SORT_THREAD, "スレッド");
-    TavloAddCommand(sort, ID_SORT_THREADID, "スレッドID");
-    TavloAddCommand(sort, ID_SORT_BOARD, "板名");
-    TavloAddCommand(sort, ID_SORT_DATE, "更新日");
-    TavloAddCommand(sort, ID_FIT_HEADER, "リストビューヘッダ調節");
-    QMenu* check = a->addMenu(QString::fromUtf8("選択"));
-    TavloAddCommand(check, ID_CHECK_ONOFF, "On/Off");
-    TavloAddCommand(check, ID_CHECK_TOOL, "ツール");
+    TavloAddCommands(a, {{ID_VIEW_BACK, "戻る"},
+                         {ID_VIEW_FORWARD, "進む"},
+                         {ID_CANCEL, "中止"},
+                         {ID_RELOAD, "リロード"},
+                         {ID_TOP, "上"},
+                         {ID_BOTTOM, "下"},
+                         {ID_DELETE, "削除"},
+                         {ID_ADD_BOOKMARK, "ブックマーク追加"},
+                         {ID_JUMP, "直接入力"},
+                         {ID_SEARCH, "検索"},
+                         {ID_FIND2CH, "２ちゃんねる検索"}});
+    TavloAddSubmenu(a, "スレッド操作",
+                    {{ID_JUMP_BACK, "ジャンプ元に戻る"},
+                     {ID_TOGGLE_ABONE, "透明あぼーん"},
+                     {ID_TOGGLE_WRAP, "折り返し"},
+                     {ID_REOPEN, "再読み込み"},
+                     {ID_CURRENT_SUBJECT, "表示スレッドの板を開く"},
+                     {ID_SEARCH_RELATED, "次スレ検索"},
+                     {ID_OPEN_BROWSER, "ブラウザで開く"}});
+    TavloAddSubmenu(a, "書き込み",
+                    {{ID_EDIT_NEW, "新規"},
+                     {ID_EDIT_REPLY, "返信"},
+                     {ID_EDIT_REPLY_ALL, "返信(本文引用)"},
+                     {ID_EDIT_THREAD, "スレ立て"}});
+    TavloAddSubmenu(a, "抽出",
+                    {{ID_GREP_ID, "ID"}, {ID_GREP_NAME, "名前"}, {ID_GREP_REFER, "被レス"}});
+    TavloAddSubmenu(a, "コピー",
+                    {{ID_COPY_INFORMATION, "情報コピー"},
+                     {ID_COPY_MESSAGE, "レスコピー"},
+                     {ID_COPY_SELECTION, "選択範囲コピー"},
+                     {ID_ADD_TEMPLATE, "定型文に追加"},
+                     {ID_ADD_NGWORD, "NGワードに追加"}});
+    TavloAddSubmenu(a, "ソート",
+                    {{ID_SORT_NEW, "新着"},
+                     {ID_SORT_SEARCH, "検索"},
+                     {ID_SORT_CACHE, "キャッシュ"},
+                     {ID_SORT_SPEED, "勢い"},
+                     {ID_SORT_NO, "No"},
+                     {ID_SORT_RES, "レス"},
+                     {ID_SORT_THREAD, "スレッド"},
+                     {ID_SORT_THREADID, "スレッドID"},
+                     {ID_SORT_BOARD, "板名"},
+                     {ID_SORT_DATE, "更新日"},
+                     {ID_FIT_HEADER, "リストビューヘッダ調節"}});
+    TavloAddSubmenu(a, "選択", {{ID_CHECK_ONOFF, "On/Off"}, {ID_CHECK_TOOL, "ツール"}});
     TavloAddCommand(a, ID_DETECT_MOVE, "移転先検出");
 
     QMenu* m = m_mainMenu;
-    m_viewMenu = m->addMenu(QString::fromUtf8("ビュー"));
-    TavloAddCommand(m_viewMenu, ID_SHOW_BOARD, "板一覧");
-    TavloAddCommand(m_viewMenu, ID_SHOW_SUBJECT, "スレッド一覧");
-    TavloAddCommand(m_viewMenu, ID_SHOW_THREAD, "スレッド");
-    TavloAddCommand(m_viewMenu, ID_SHOW_BOOKMARK, "ブックマーク");
-    TavloAddCommand(m_viewMenu, ID_SHOW_CACHE, "キャッシュ");
-    TavloAddCommand(m_viewMenu, ID_SHOW_IMAGE, "画像");
+    m_viewMenu = TavloAddSubmenu(m, "ビュー",
+                                 {{ID_SHOW_BOARD, "板一覧", true},
+                                  {ID_SHOW_SUBJECT, "スレッド一覧", true},
+                                  {ID_SHOW_THREAD, "スレッド", true},
+                                  {ID_SHOW_BOOKMARK, "ブックマーク", true},
+                                  {ID_SHOW_CACHE, "キャッシュ", true},
+                                  {ID_SHOW_IMAGE, "画像", true}});
     m_viewMenu->addSeparator();
-    TavloAddCommand(m_viewMenu, ID_DESKTOP_LAYOUT, "3ペイン表示");
-    m_tabMenu = m->addMenu(QString::fromUtf8("タブ"));
-    TavloAddCommand(m_tabMenu, ID_NEXT_TAB, "次のタブ");
-    TavloAddCommand(m_tabMenu, ID_PREV_TAB, "前のタブ");
-    TavloAddCommand(m_tabMenu, ID_CLOSE_TAB, "タブを閉じる");
+    TavloAddCommand(m_viewMenu, ID_DESKTOP_LAYOUT, "3ペイン表示")->setCheckable(true);
+    m_tabMenu = TavloAddSubmenu(
+        m, "タブ",
+        {{ID_NEXT_TAB, "次のタブ"}, {ID_PREV_TAB, "前のタブ"}, {ID_CLOSE_TAB, "タブを閉じる"}});
     m_tabMenuFixed = static_cast<int>(m_tabMenu->actions().size());
-    TavloAddCommand(m, ID_ONLINE, "オンライン");
-    TavloAddCommand(m, ID_CONNECT, "接続");
-    TavloAddCommand(m, ID_DISCONNECT, "切断");
-    TavloAddCommand(m, ID_CONFIG, "設定...");
-    TavloAddCommand(m, ID_APP_ABOUT, "バージョン情報 tavlo...");
-    TavloAddCommand(m, ID_APP_EXIT, "終了");
+    TavloAddCommands(m, {{ID_ONLINE, "オンライン", true},
+                         {ID_CONNECT, "接続"},
+                         {ID_DISCONNECT, "切断"},
+                         {ID_CONFIG, "設定..."},
+                         {ID_APP_ABOUT, "バージョン情報 tavlo..."},
+                         {ID_APP_EXIT, "終了"}});
 
     for (QAction* action : menuBar()->actions())
         if (QMenu* menu = action->menu()) {
@@ -296,14 +298,6 @@ void CMainFrame::buildMenus() {
     };
     hook(m_actionMenu);
     hook(m_mainMenu);
-    for (int id : {ID_SHOW_BOARD, ID_SHOW_SUBJECT, ID_SHOW_THREAD, ID_SHOW_BOOKMARK, ID_SHOW_CACHE,
-                   ID_SHOW_IMAGE, ID_DESKTOP_LAYOUT})
-        for (QAction* action : m_viewMenu->actions())
-            if (TavloCommandId(action) == id)
-                action->setCheckable(true);
-    for (QAction* action : m_mainMenu->actions())
-        if (TavloCommandId(action) == ID_ONLINE)
-            action->setCheckable(true);
 }
 
 void CMainFrame::rebuildTabMenu() {

@@ -21,6 +21,18 @@ QAction* TavloAddCommand(QMenu* menu, int id, const char* label) {
     return action;
 }
 
+void TavloAddCommands(QMenu* menu, std::initializer_list<CTavloMenuEntry> entries) {
+    for (const CTavloMenuEntry& e : entries)
+        TavloAddCommand(menu, e.id, e.label)->setCheckable(e.checkable);
+}
+
+QMenu* TavloAddSubmenu(QMenu* menu, const char* title,
+                       std::initializer_list<CTavloMenuEntry> entries) {
+    QMenu* sub = menu->addMenu(QString::fromUtf8(title));
+    TavloAddCommands(sub, entries);
+    return sub;
+}
+
 int TavloCommandId(const QAction* action) {
     return action ? action->data().toInt() : 0;
 }

@@ -24,14 +24,6 @@ class ConfigJourney(journey.Journey):
                     values[k] = v
         return values
 
-    def focus_to(self, name, limit=80):
-        # Tab through the dialog until the named control has the focus.
-        for _ in range(limit):
-            if self.state().get("focus", "").endswith("#" + name):
-                return self.state()
-            self.key("Tab")
-        raise Failure("focus never reached %s: %s" % (name, self.state()))
-
     def open_config(self):
         self.key("F10")
         self.wait_state("the action menu", popup="アクション")

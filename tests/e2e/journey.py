@@ -38,6 +38,7 @@ class Failure(Exception):
 
 class Journey:
     SCREEN = "1024x768"
+    FOCUS_TABS = 80  # how many Tabs focus_to tries
 
     def __init__(self, args):
         self.args = args
@@ -253,12 +254,13 @@ class Journey:
 
     # ---- the journey ---------------------------------------------------------------------
 
-    def answer_menu_question(self):
-        # No board.txt: the program asks whether to fetch the menu; Return takes "Yes".
+    def answer_question(self, what, shot=None):
+        # A message box over the main window; Return takes "Yes".
         windows = self.wait(lambda: len(self.visible_windows()) >= 2 and self.visible_windows(),
-                            "question about the missing board list")
+                            what)
         self.window = windows[0]
-        self.shot("1-question")
+        if shot:
+            self.shot(shot)
         # A key sent before the toolkit took the box as its active window is dropped; while
         # the box stands a Return can only answer it, so it is sent again until it goes.
         for attempt in range(20):
@@ -272,11 +274,26 @@ class Journey:
             except Failure:
                 continue
         self.keys = int(self.state().get("keys", "0"))
-        self.wait_request("menu request", lambda r: r["url"].endswith("/bbsmenu.html"))
-        self.wait(lambda: os.path.exists(self.store("board.txt")), "board.txt in the store")
+
+    def main_window_alone(self):
         self.window = self.wait(lambda: (lambda w: w[0] if len(w) == 1 else None)(
             self.visible_windows()), "the main window alone")
-        self.main = self.window
+        return self.window
+
+    def answer_menu_question(self):
+        # No board.txt: the program asks whether to fetch the menu.
+        self.answer_question("question about the missing board list", shot="1-question")
+        self.wait_request("menu request", lambda r: r["url"].endswith("/bbsmenu.html"))
+        self.wait(lambda: os.path.exists(self.store("board.txt")), "board.txt in the store")
+        self.main = self.main_window_alone()
+
+    def focus_to(self, name, limit=None):
+        # Tab through the dialog's controls until the named one has the focus.
+        for _ in range(limit or self.FOCUS_TABS):
+            if self.state().get("focus", "").endswith("#" + name):
+                return self.state()
+            self.key("Tab")
+        raise Failure("focus never reached %s: %s" % (name, self.state()))
 
     def open_url(self, url, what, **want):
         # The direct-input bar: G, the address, Return.

@@ -145,22 +145,8 @@ class PopupJourney(journey.Journey):
             self.ctl("ended", host=HOST, board="news", key=KEY)
         self.start_tavlo()
         # The question about the missing board list, as in the first journey.
-        windows = self.wait(lambda: len(self.visible_windows()) >= 2 and self.visible_windows(),
-                            "question about the missing board list")
-        self.window = windows[0]
-        for attempt in range(20):
-            if len(self.visible_windows()) < 2:
-                break
-            self.focus(windows[-1])
-            self.xdo("key", "Return")
-            try:
-                self.wait(lambda: len(self.visible_windows()) < 2, "the answered question",
-                          limit=3)
-            except Failure:
-                continue
-        self.keys = int(self.state().get("keys", "0"))
-        self.window = self.wait(lambda: (lambda w: w[0] if len(w) == 1 else None)(
-            self.visible_windows()), "the main window alone")
+        self.answer_question("question about the missing board list")
+        self.main_window_alone()
 
         self.open_thread()
         geometry = self.xdo("getwindowgeometry", "--shell", self.window)

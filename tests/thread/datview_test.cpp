@@ -10,6 +10,7 @@
 #include "view_test_util.h"
 #include "vorn_kcode.h"
 #include "vorn_winsock.h"
+#include "window_thread_frame.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -23,22 +24,10 @@
 namespace {
 
 // The main frame as far as the thread view needs one: view messages go back to the view,
-// everything else is recorded. Sends from a worker run on the window thread and wait.
-class TestFrame : public CTavloWindow {
+// everything else is recorded.
+class TestFrame : public CTavloWindowThreadFrame {
 public:
-    intptr_t SendMessage(unsigned message, uintptr_t w, intptr_t l) override {
-        if (QThread::currentThread() == qApp->thread())
-            return handle(message, w, l);
-        intptr_t result = 0;
-        QMetaObject::invokeMethod(
-            qApp, [&] { result = handle(message, w, l); }, Qt::BlockingQueuedConnection);
-        return result;
-    }
-    void PostMessage(unsigned message, uintptr_t w, intptr_t l) override {
-        QMetaObject::invokeMethod(
-            qApp, [this, message, w, l] { handle(message, w, l); }, Qt::QueuedConnection);
-    }
-    intptr_t handle(unsigned message, uintptr_t w, intptr_t l) {
+    intptr_t handle(unsigned message, uintptr_t w, intptr_t l) override {
         switch (message) {
         case TAVLO_WM_VIEWMESSAGE: {
             auto* m = reinterpret_cast<CTavloMessage*>(l);
