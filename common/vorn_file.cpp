@@ -230,7 +230,7 @@ CVornAtomicFile::~CVornAtomicFile() {
     Abort();
 }
 
-int CVornAtomicFile::Open(const char* path) {
+int CVornAtomicFile::Open(const char* path, int mode) {
     Abort();
     if (!path || !*path)
         return 0;
@@ -241,7 +241,7 @@ int CVornAtomicFile::Open(const char* path) {
         m_temp.clear();
         return 0;
     }
-    fchmod(m_fd, 0644);
+    fchmod(m_fd, static_cast<mode_t>(mode));
     m_failed = false;
     return 1;
 }
