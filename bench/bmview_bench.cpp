@@ -3,6 +3,7 @@
 // request, ThreadMax 8: the ideal is ceil(100 / 8) x 100 ms = 1.3 s, and bench_bookmark gives
 // the engine alone. Then the window thread's share of a large list: sorting 1,000 bookmarks by
 // new posts and asking for every cell's text, as a repaint of the whole list would.
+#include "bench_app_fixture.h"
 #include "boardsim.h"
 #include "tavlo_app.h"
 #include "tavlo_bookmark_file.h"
@@ -73,46 +74,28 @@ BENCHMARK(BookmarkViewSortAndTexts)->Unit(benchmark::kMillisecond)->UseRealTime(
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication qapp(argc, argv);
-    std::string dir = (std::filesystem::temp_directory_path() / "tavlo-bench-XXXXXX").string();
-    if (!mkdtemp(dir.data()))
+    BoardSim sim;
+    g_sim = &sim;
+    if (!sim.ok())
         return 1;
-    int rc = 0;
-    {
-        BoardSim sim;
-        g_sim = &sim;
-        VornWriteFileAtomic((dir + "/tavlo.ini").c_str(),
-                            "[tavlo]\nRootDirectory=" + dir + "/logs\nProxyUse=1\n" +
-                                "ProxyHost=127.0.0.1\nProxyPort=" + std::to_string(sim.port()) +
-                                "\nThreadMax=" + std::to_string(kThreadMax) + "\n");
-        // An (empty) board list, so that the board tree does not ask for the menu.
-        std::filesystem::create_directories(dir + "/logs");
-        VornWriteFileAtomic((dir + "/logs/board.txt").c_str(), "");
-        CTavloApp app;
-        std::string a0 = "bench_bmview", a1 = "--ini", a2 = dir + "/tavlo.ini";
-        char* args[] = {a0.data(), a1.data(), a2.data(), nullptr};
-        if (!sim.ok() || !app.InitInstance(3, args)) {
-            rc = 1;
-        } else {
-            CTavloBookmarkFile& list = CTavloBookmarkFile::Instance();
-            for (int i = 0; i < kBookmarks; ++i) {
-                std::string key = std::to_string(1720000000 + i);
-                sim.control("/_ctl/create?host=news.example-bbs.test&board=bm&key=" + key +
-                            "&posts=50");
-                list.Add(CVornString(kBoardUrl), CVornString("t"), CVornString(key),
-                         CVornString("bm"), CVornString("bm"));
-            }
-            list.Save();
-            app.GetFrame()->SendMessage(TAVLO_WM_SHOWBOOKMARKS, 0, 0);
-            g_view = static_cast<CTavloBookmarkView*>(app.GetFrame()->Views().bookmarkList);
-            // The first check fetches every log; the measured ones are differential.
-            checkOnce();
-            benchmark::Initialize(&argc, argv);
-            benchmark::RunSpecifiedBenchmarks();
-            benchmark::Shutdown();
+    const std::string ini =
+        "ProxyUse=1\nProxyHost=127.0.0.1\nProxyPort=" + std::to_string(sim.port()) +
+        "\nThreadMax=" + std::to_string(kThreadMax) + "\n";
+    CMainFrame* frame = nullptr;
+    return TavloRunBenchmarksInApp(argc, argv, "bench_bmview", &frame, ini, [&](CTavloApp&) {
+        CTavloBookmarkFile& list = CTavloBookmarkFile::Instance();
+        for (int i = 0; i < kBookmarks; ++i) {
+            std::string key = std::to_string(1720000000 + i);
+            sim.control("/_ctl/create?host=news.example-bbs.test&board=bm&key=" + key +
+                        "&posts=50");
+            list.Add(CVornString(kBoardUrl), CVornString("t"), CVornString(key), CVornString("bm"),
+                     CVornString("bm"));
         }
-        app.ExitInstance();
-    }
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
-    return rc;
+        list.Save();
+        frame->SendMessage(TAVLO_WM_SHOWBOOKMARKS, 0, 0);
+        g_view = static_cast<CTavloBookmarkView*>(frame->Views().bookmarkList);
+        // The first check fetches every log; the measured ones are differential.
+        checkOnce();
+        return true;
+    });
 }

@@ -4,6 +4,7 @@
 // (curl's own time_total, so its process start-up is not counted against it). The server runs
 // in a child process; one untimed download of each warms it up.
 
+#include "bench_fixture.h"
 #include "vorn_zlib.h"
 #include "vornnet.h"
 
@@ -177,39 +178,11 @@ double downloadOurs(const std::string& url, size_t* bytes) {
 
 // curl's time_total for one download; 0 on failure.
 double downloadCurl(const std::string& url, bool compressed) {
-    int out[2];
-    if (pipe2(out, O_CLOEXEC) != 0)
-        return 0;
-    std::vector<std::string> args = {"curl", "-s", "-o", "/dev/null", "-w", "%{time_total}"};
+    std::vector<std::string> args = {"-s", "-o", "/dev/null"};
     if (compressed)
         args.push_back("--compressed");
     args.push_back(url);
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-    pid_t pid;
-    int rc = posix_spawnp(&pid, "curl", &fa, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    close(out[1]);
-    if (rc != 0) {
-        close(out[0]);
-        return 0;
-    }
-    std::string text;
-    char buf[64];
-    ssize_t n;
-    while ((n = read(out[0], buf, sizeof buf)) > 0)
-        text.append(buf, static_cast<size_t>(n));
-    close(out[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return 0;
-    return atof(text.c_str());
+    return TavloBenchCurlSeconds(args);
 }
 
 void BM_DownloadVsCurl(benchmark::State& state) {

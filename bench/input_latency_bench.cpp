@@ -2,6 +2,7 @@
 // from a key event posted by another thread to the moment the window thread hands it to its
 // handlers. The frame's callback interval against the one-second waits the socket layer uses
 // by itself (the baseline), in the same run; p50 and p99 in microseconds as counters.
+#include "bench_app_fixture.h"
 #include "tavlo_app.h"
 #include "tavlo_main_frame.h"
 #include "tavlo_main_view.h"
@@ -157,28 +158,5 @@ BENCHMARK(KeyLatencyDuringHangingTransfer)
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication qapp(argc, argv);
-    std::string dir = (std::filesystem::temp_directory_path() / "tavlo-bench-XXXXXX").string();
-    if (!mkdtemp(dir.data()))
-        return 1;
-    VornWriteFileAtomic((dir + "/tavlo.ini").c_str(), "[tavlo]\nRootDirectory=" + dir + "/logs\n");
-    std::filesystem::create_directories(dir + "/logs");
-    VornWriteFileAtomic((dir + "/logs/board.txt").c_str(), "");
-    int rc = 0;
-    {
-        CTavloApp app;
-        std::string a0 = "bench_input_latency", a1 = "--ini", a2 = dir + "/tavlo.ini";
-        char* args[] = {a0.data(), a1.data(), a2.data(), nullptr};
-        if (!app.InitInstance(3, args)) {
-            rc = 1;
-        } else {
-            g_frame = app.GetFrame();
-            benchmark::Initialize(&argc, argv);
-            benchmark::RunSpecifiedBenchmarks();
-            benchmark::Shutdown();
-        }
-        app.ExitInstance();
-    }
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
-    return rc;
+    return TavloRunBenchmarksInApp(argc, argv, "bench_input_latency", &g_frame);
 }

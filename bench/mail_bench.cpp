@@ -6,6 +6,7 @@
 // its own time_total, so its process start-up is not counted against it. Counters: MB/s of each and
 // ours/curl as the ratio of throughputs, over all iterations and of the best one.
 
+#include "bench_fixture.h"
 #include "vorn_file.h"
 #include "vornnet.h"
 
@@ -157,37 +158,9 @@ Servers& servers() {
 
 // curl's time_total; 0 on failure.
 double runCurl(std::vector<std::string> args) {
-    args.insert(args.begin(), {"curl", "-s", "-S", "-o", "/dev/null", "-w", "%{time_total}",
-                               "--user", std::string(kUser) + ":" + kPassword});
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    int out[2];
-    if (pipe2(out, O_CLOEXEC))
-        return 0;
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-    pid_t pid = 0;
-    int rc = posix_spawnp(&pid, "curl", &fa, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    close(out[1]);
-    if (rc != 0) {
-        close(out[0]);
-        return 0;
-    }
-    std::string text;
-    char buf[256];
-    ssize_t n;
-    while ((n = read(out[0], buf, sizeof buf)) > 0)
-        text.append(buf, static_cast<size_t>(n));
-    close(out[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return 0;
-    return atof(text.c_str());
+    args.insert(args.begin(),
+                {"-s", "-S", "-o", "/dev/null", "--user", std::string(kUser) + ":" + kPassword});
+    return TavloBenchCurlSeconds(args);
 }
 
 double oursPop3() {

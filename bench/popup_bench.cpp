@@ -1,5 +1,6 @@
 // The anchor index and popups of a 1000-post thread (offscreen): opening the thread with and
 // without its index, building the index alone, adding 100 posts to it, and a 10-post popup.
+#include "bench_log_fixture.h"
 #include "tavlo_anchor_index.h"
 #include "tavlo_dat_ctrl.h"
 #include "tavlo_path.h"
@@ -46,25 +47,6 @@ std::string makeLog(int posts) {
     }
     return VornUtf8ToSjis(utf8);
 }
-
-struct Fixture {
-    std::string dir;
-    Fixture() {
-        dir = (std::filesystem::temp_directory_path() /
-               ("tavlo-popupbench-" + std::to_string(getpid())))
-                  .string();
-        VornCreateDirectories(dir.c_str());
-        CTavloSettings::SetProfilePath((dir + "/tavlo.ini").c_str());
-        CTavloSettings::Instance().SetRootDirectory(CVornString(dir + "/root"));
-        CVornString log = CTavloPath::GetLogPath(kBoard, kKey);
-        VornCreateDirectories(CTavloPath::GetDirectory(log).c_str());
-        VornWriteFileAtomic(log.c_str(), makeLog(kPosts));
-    }
-    ~Fixture() {
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
-    }
-};
 
 std::unique_ptr<CTavloDatCtrl> openView() {
     auto ctrl = std::make_unique<CTavloDatCtrl>();
@@ -174,7 +156,7 @@ BENCHMARK(Popup10)->Unit(benchmark::kMicrosecond);
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
-    Fixture fixture;
+    CTavloBenchLogFixture fixture("tavlo-popupbench-", kBoard, kKey, makeLog(kPosts));
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

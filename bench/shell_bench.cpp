@@ -1,5 +1,6 @@
 // The frame's share of a fetch: view messages a worker sends to the window thread (each waits
 // until it was handled) against the same messages handled by a direct call, and key dispatch.
+#include "bench_app_fixture.h"
 #include "tavlo_app.h"
 #include "tavlo_message.h"
 #include "tavlo_settings.h"
@@ -64,29 +65,5 @@ BENCHMARK(KeyDispatchUnbound);
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication qapp(argc, argv);
-    std::string dir = (std::filesystem::temp_directory_path() / "tavlo-bench-XXXXXX").string();
-    if (!mkdtemp(dir.data()))
-        return 1;
-    VornWriteFileAtomic((dir + "/tavlo.ini").c_str(), "[tavlo]\nRootDirectory=" + dir + "/logs\n");
-    // An (empty) board list, so that the board tree does not ask for the menu.
-    std::filesystem::create_directories(dir + "/logs");
-    VornWriteFileAtomic((dir + "/logs/board.txt").c_str(), "");
-    int rc = 0;
-    {
-        CTavloApp app;
-        std::string a0 = "bench_shell", a1 = "--ini", a2 = dir + "/tavlo.ini";
-        char* args[] = {a0.data(), a1.data(), a2.data(), nullptr};
-        if (!app.InitInstance(3, args)) {
-            rc = 1;
-        } else {
-            g_frame = app.GetFrame();
-            benchmark::Initialize(&argc, argv);
-            benchmark::RunSpecifiedBenchmarks();
-            benchmark::Shutdown();
-        }
-        app.ExitInstance();
-    }
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
-    return rc;
+    return TavloRunBenchmarksInApp(argc, argv, "bench_shell", &g_frame);
 }

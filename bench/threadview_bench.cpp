@@ -1,5 +1,6 @@
 // The thread control in its window (offscreen): opening a 1000-post thread, re-laying it out
 // at a new width, and repainting one screen after a scroll.
+#include "bench_log_fixture.h"
 #include "tavlo_dat_ctrl.h"
 #include "tavlo_path.h"
 #include "tavlo_settings.h"
@@ -39,25 +40,6 @@ std::string makeLog(int posts) {
     }
     return VornUtf8ToSjis(utf8);
 }
-
-struct Fixture {
-    std::string dir;
-    Fixture() {
-        dir = (std::filesystem::temp_directory_path() /
-               ("tavlo-viewbench-" + std::to_string(getpid())))
-                  .string();
-        VornCreateDirectories(dir.c_str());
-        CTavloSettings::SetProfilePath((dir + "/tavlo.ini").c_str());
-        CTavloSettings::Instance().SetRootDirectory(CVornString(dir + "/root"));
-        CVornString log = CTavloPath::GetLogPath(kBoard, kKey);
-        VornCreateDirectories(CTavloPath::GetDirectory(log).c_str());
-        VornWriteFileAtomic(log.c_str(), makeLog(1000));
-    }
-    ~Fixture() {
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
-    }
-};
 
 std::unique_ptr<CTavloDatCtrl> openView(int width, int height) {
     auto ctrl = std::make_unique<CTavloDatCtrl>();
@@ -112,7 +94,7 @@ BENCHMARK(ScrollAndPaint)->Unit(benchmark::kMicrosecond);
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
-    Fixture fixture;
+    CTavloBenchLogFixture fixture("tavlo-viewbench-", kBoard, kKey, makeLog(1000));
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

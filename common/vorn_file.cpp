@@ -230,6 +230,20 @@ CVornAtomicFile::~CVornAtomicFile() {
     Abort();
 }
 
+namespace {
+// After a rename the new name is durable only once its directory is written out: without it
+// a power loss can bring back the old file, or no file at all on some file systems.
+void syncDirectory(const std::string& path) {
+    size_t slash = path.rfind('/');
+    std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    fsync(fd);
+    ::close(fd);
+}
+} // namespace
+
 int CVornAtomicFile::Open(const char* path, int mode) {
     Abort();
     if (!path || !*path)
@@ -264,6 +278,7 @@ int CVornAtomicFile::Commit() {
     m_fd = -1;
     if (ok && g_fault != VORN_FAULT_RENAME && ::rename(m_temp.c_str(), m_path.c_str()) == 0) {
         m_temp.clear();
+        syncDirectory(m_path);
         return 1;
     }
     ::unlink(m_temp.c_str());

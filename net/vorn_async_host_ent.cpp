@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -20,6 +22,76 @@ struct CVornAsyncHostEnt::Request {
     std::string addr;
     std::string name;
 };
+
+namespace {
+
+// The look-up threads, shared by every resolver. getaddrinfo cannot be cancelled, so a
+// cancelled look-up still holds its thread until the system answers; with a fixed number of
+// threads, look-ups that pile up while DNS is down wait in the queue instead of each taking a
+// thread of its own, and one cancelled while it waits never runs.
+class LookupPool {
+public:
+    using Job = std::function<void()>;
+    using Canceled = std::function<bool()>;
+
+    static LookupPool& Instance() {
+        static LookupPool* pool = new LookupPool; // never destroyed: threads may outlive exit
+        return *pool;
+    }
+
+    bool Submit(Job job, Canceled canceled) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_queue.push_back({std::move(job), std::move(canceled)});
+        if (m_idle == 0 && m_threads < CVornAsyncHostEnt::kMaxLookupThreads) {
+            try {
+                std::thread([this] { work(); }).detach();
+            } catch (...) {
+                if (m_threads == 0) {
+                    m_queue.pop_back();
+                    return false;
+                }
+                return true; // a running thread takes it
+            }
+            ++m_threads;
+        }
+        m_cv.notify_one();
+        return true;
+    }
+
+private:
+    struct Entry {
+        Job job;
+        Canceled canceled;
+    };
+
+    void work() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            ++m_idle;
+            bool got =
+                m_cv.wait_for(lock, std::chrono::seconds(10), [this] { return !m_queue.empty(); });
+            --m_idle;
+            if (!got) {
+                --m_threads;
+                return;
+            }
+            Entry e = std::move(m_queue.front());
+            m_queue.pop_front();
+            lock.unlock();
+            if (!e.canceled())
+                e.job();
+            lock.lock();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::deque<Entry> m_queue;
+    int m_threads = 0;
+    int m_idle = 0;
+};
+
+} // namespace
 
 CVornAsyncHostEnt::CVornAsyncHostEnt() = default;
 
@@ -40,22 +112,24 @@ int CVornAsyncHostEnt::GetHostByName(const char* name) {
     m_name.Empty();
     auto req = std::make_shared<Request>();
     std::string host = name;
-    try {
-        std::thread([req, host] {
-            std::string addr, canon;
-            int rc = vornnet::ResolveName(host.c_str(), &addr, &canon);
-            std::lock_guard<std::mutex> lock(req->mutex);
-            if (req->canceled)
-                return;
-            req->error = rc;
-            req->addr = addr;
-            req->name = canon;
-            req->done = true;
-            req->cv.notify_all();
-        }).detach();
-    } catch (...) {
+    auto lookup = [req, host] {
+        std::string addr, canon;
+        int rc = vornnet::ResolveName(host.c_str(), &addr, &canon);
+        std::lock_guard<std::mutex> lock(req->mutex);
+        if (req->canceled)
+            return;
+        req->error = rc;
+        req->addr = addr;
+        req->name = canon;
+        req->done = true;
+        req->cv.notify_all();
+    };
+    auto canceled = [req] {
+        std::lock_guard<std::mutex> lock(req->mutex);
+        return req->canceled;
+    };
+    if (!LookupPool::Instance().Submit(std::move(lookup), std::move(canceled)))
         return 0;
-    }
     m_request = std::move(req);
     return 1;
 }

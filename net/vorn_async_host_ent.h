@@ -8,9 +8,12 @@
 
 // Asynchronous IPv4 name look-up on a helper thread. The answer is collected by Wait, in steps
 // as short as the caller likes; Cancel abandons the look-up at once (the helper thread finishes
-// on its own and its answer is dropped).
+// on its own and its answer is dropped). Every resolver shares at most kMaxLookupThreads
+// helper threads; further look-ups wait for one, and a cancelled one that waits never runs.
 class CVornAsyncHostEnt : public CVornObject {
 public:
+    static constexpr int kMaxLookupThreads = 4;
+
     CVornAsyncHostEnt();
     ~CVornAsyncHostEnt() override;
     CVornAsyncHostEnt(const CVornAsyncHostEnt&) = delete;

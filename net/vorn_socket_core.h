@@ -85,6 +85,8 @@ protected:
     static int resolve(const char* host, uint32_t* addr);
 
 private:
+    // Reads an accepted socket's descriptor and serial to shut it down when it stops.
+    friend class CVornWinSock;
     void release();
 
     void dropHeld(VORN_SOCKET handle, uint64_t serial);

@@ -3,6 +3,7 @@
 #include "vorn_log.h"
 #include "vorn_net_internal.h"
 
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -145,7 +146,12 @@ int CVornWinSock::listen() {
         if (sock == VORN_INVALID_SOCKET || m_stopping)
             break;
         auto* rec = new AcceptRecord{this, std::move(sock), addr};
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_connections.emplace_back(rec->sock.m_socket, rec->sock.m_serial);
+        }
         if (!startHandler(onAcceptThread, rec)) {
+            forgetConnection(rec->sock.m_socket, rec->sock.m_serial);
             delete rec; // closes the accepted socket
             break;
         }
@@ -158,8 +164,11 @@ void* CVornWinSock::onAcceptThread(void* record) {
     CVornWinSock* owner = rec->owner;
     vornnet::ApplyThreadPriority(owner->m_priority);
     owner->OnAccept(rec->sock, rec->addr);
+    const int fd = rec->sock.m_socket;
+    const uint64_t serial = rec->sock.m_serial;
     rec->sock.Close();
     rec.reset();
+    owner->forgetConnection(fd, serial);
     owner->handlerDone();
     return nullptr;
 }
@@ -208,9 +217,28 @@ void CVornWinSock::StopThreads() {
         else
             pthread_join(static_cast<pthread_t>(t), nullptr);
     }
+    // No connection is added any more. Shut down (serial-checked, so a descriptor number
+    // reused meanwhile is left alone) wakes a handler blocked in a read or write; the wait
+    // after it is for handlers busy elsewhere, and they may use this object, so it stays.
     {
         std::unique_lock<std::mutex> lock(m_mutex);
-        m_cv.wait(lock, [this] { return m_handlers == 0; });
+        for (int round = 0;; ++round) {
+            for (const auto& [fd, serial] : m_connections)
+                vornnet::ShutdownSocket(fd, serial);
+            if (m_cv.wait_for(lock, std::chrono::seconds(5), [this] { return m_handlers == 0; }))
+                break;
+            VLOG(1, "CVornWinSock::StopThreads", "%d handler(s) still running (%d)", m_handlers,
+                 round);
+        }
     }
     Close();
+}
+
+void CVornWinSock::forgetConnection(int fd, uint64_t serial) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (auto it = m_connections.begin(); it != m_connections.end(); ++it)
+        if (it->first == fd && it->second == serial) {
+            m_connections.erase(it);
+            break;
+        }
 }

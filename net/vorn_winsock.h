@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 // Handle of a thread started by CVornWinSock; 0 on failure.
@@ -47,8 +48,9 @@ public:
     virtual int OnReceive(const char* data, int len, uint32_t addr, unsigned short port,
                           unsigned short family) = 0;
 
-    // Stops the listener or receiver, waits for it and for every running handler, and closes
-    // the socket.
+    // Stops the listener or receiver, shuts down the connection of every running handler (so
+    // one blocked on a silent peer returns), waits for them, and closes the socket. A handler
+    // busy elsewhere is still waited for: it may use this object.
     void StopThreads();
 
     // Starts the socket API; only version 2.2 is granted. 1 on success (also when already
@@ -73,6 +75,7 @@ private:
     static void* onReceiveThread(void* record);
     bool startHandler(void* (*entry)(void*), void* record);
     void handlerDone();
+    void forgetConnection(int fd, uint64_t serial);
 
     int m_priority = 0;
     std::atomic<bool> m_stopping{false};
@@ -80,4 +83,6 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_cv;
     int m_handlers = 0;
+    // Descriptor and serial of each running handler's connection.
+    std::vector<std::pair<int, uint64_t>> m_connections;
 };

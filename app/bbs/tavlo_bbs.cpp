@@ -8,6 +8,7 @@
 #include "tavlo_net_hooks.h"
 #include "tavlo_path.h"
 #include "tavlo_settings.h"
+#include "tavlo_transfer_note.h"
 #include "vorn_array.h"
 #include "vorn_log.h"
 #include "vorn_thread.h"
@@ -90,6 +91,7 @@ int CTavloBbs::Run() {
                 CTavloPath::ResetFileTime(m_datPath);
             result = Finalize(code);
         }
+        TavloNoteTransfer(GetDatUrl(), m_datPath, m_status, m_received, result);
         VLOG(1, "CTavloBbs::Run", "[%s][%s] %d %d(msec)", m_boardUrl.c_str(), m_key.c_str(), result,
              timer.Elapsed());
         if (result != -900)
@@ -165,38 +167,51 @@ int CTavloBbs::openLog() {
         return -200;
     m_logOpen = true;
     m_log.Seek(0, CVornFile::SEEK_FROM_END);
+    m_total = -1;
     send(new CTavloOpenFileMessage(m_key, m_boardUrl, m_datPath, fresh));
     return 0;
 }
 
 int CTavloBbs::handleBlock(char* data, int n) {
-    for (int i = 0; i < n; ++i)
-        if (data[i] == '\0')
-            data[i] = ' ';
+    for (char* p = data; (p = static_cast<char*>(memchr(p, '\0', data + n - p))) != nullptr;)
+        *p++ = ' ';
     m_received += n;
-    int total = m_http->GetResponseHeader("content-length").Atoi();
-    send(new CTavloReadUrlMessage(m_key, m_boardUrl, m_datPath, m_received, total));
+    if (m_total < 0)
+        m_total = m_http->GetResponseHeader("content-length").Atoi();
+    // The progress goes with the block's lines in one hand-off to the window thread (in this
+    // order), or alone when the block completes no line.
+    std::unique_ptr<CTavloMessage> progress(
+        new CTavloReadUrlMessage(m_key, m_boardUrl, m_datPath, m_received, m_total));
 
     const char* lastLf = static_cast<const char*>(memrchr(data, '\n', static_cast<size_t>(n)));
     if (!lastLf) {
+        send(progress.release());
         m_pending.Append(data, static_cast<size_t>(n));
         return m_pending.size() > m_maxLine ? -202 : 0;
     }
     size_t head = static_cast<size_t>(lastLf - data) + 1;
     m_pending.Append(data, head);
     int r = WriteFileConvert(m_pending);
-    if (r != 0)
+    if (r != 0) {
+        send(progress.release());
         return r;
+    }
     if (!m_pending.IsEmpty()) {
         int64_t before = m_log.GetSize();
         if (before < 0 || m_log.Write(m_pending.c_str(), m_pending.GetLength()) < 0) {
+            send(progress.release());
             // No part of a line may stay: the log ends at a line end, as before the write.
             if (before >= 0)
                 m_log.Truncate(before);
             return -203;
         }
         m_written += m_pending.GetLength();
-        send(new CTavloWriteFileMessage(m_key, m_boardUrl, m_datPath, m_pending));
+        CTavloMessage* both[2] = {
+            progress.release(),
+            new CTavloWriteFileMessage(m_key, m_boardUrl, m_datPath, std::move(m_pending))};
+        TavloSendViewMessages(m_window, both, 2);
+    } else {
+        send(progress.release());
     }
     m_pending = CVornString(data + head, static_cast<size_t>(n) - head);
     return 0;

@@ -60,6 +60,8 @@ protected:
     CVornString m_errorText;
     int m_received = 0;
     int m_written = 0;
+    int m_total = -1; // Content-Length as a number, read at the first block
+
     int m_status = 0;
     CTavloWindow* m_window;
     std::unique_ptr<CVornHttpClient> m_http;

@@ -109,17 +109,19 @@ int CTavloBbsLivedoor::WriteFileConvert(CVornString& text) {
         }
         int number = 0;
         for (char c : f[0]) {
-            if (c < '0' || c > '9' || number > 10000000)
+            if (c < '0' || c > '9' || number > TavloKindText::kMaxPostNumber)
                 return -202;
             number = number * 10 + (c - '0');
         }
-        if (f[0].empty())
+        if (f[0].empty() || number > TavloKindText::kMaxPostNumber)
             return -202;
         if (number < next)
             continue; // already stored
         for (; next < number; ++next) {
             out += missing;
-            put(f[5]);
+            // The title belongs to line 1 only.
+            if (next == 1)
+                put(f[5]);
             out += '\n';
         }
         // name<>mail<>date and body<>title lie together in the line already.

@@ -59,12 +59,20 @@ CVornString CTavloBbsMachi::GetDatUrl() {
 
 void CTavloBbsMachi::clearPost() {
     m_number = 0;
-    m_name.clear();
-    m_date.clear();
-    m_id.clear();
-    m_mail.clear();
-    m_body.clear();
-    m_haveName = m_haveBody = false;
+    m_name.Clear();
+    m_date.Clear();
+    m_id.Clear();
+    m_mail.Clear();
+    m_body.Clear();
+    m_haveName = m_haveBody = m_haveId = false;
+}
+
+void CTavloBbsMachi::keepPost() {
+    m_name.Keep();
+    m_date.Keep();
+    m_id.Keep();
+    m_mail.Keep();
+    m_body.Keep();
 }
 
 namespace {
@@ -112,8 +120,10 @@ bool matchName(std::string_view line, int* number, std::string_view* name) {
         if (close == std::string_view::npos || close <= start)
             continue;
         long long v = 0;
-        for (size_t i = d; i < at && v < 100000000; ++i)
+        for (size_t i = d; i < at && v <= TavloKindText::kMaxPostNumber; ++i)
             v = v * 10 + (line[i] - '0');
+        if (v > TavloKindText::kMaxPostNumber)
+            continue;
         *number = static_cast<int>(v);
         *name = line.substr(start, close - start);
         return true;
@@ -123,7 +133,7 @@ bool matchName(std::string_view line, int* number, std::string_view* name) {
 
 // "mailto:([^\"]*)\""
 bool matchMail(std::string_view line, std::string_view* mail) {
-    size_t at = line.find("mailto:");
+    size_t at = TavloKindText::Find(line, "mailto:");
     if (at == std::string_view::npos)
         return false;
     size_t q = line.find('"', at + 7);
@@ -163,7 +173,7 @@ bool matchId(std::string_view line, std::string_view* id) {
 bool matchBody(std::string_view line, std::string_view* body) {
     if (!line.ends_with("<br><br>"))
         return false;
-    size_t at = line.find("<br><dd>");
+    size_t at = TavloKindText::Find(line, "<br><dd>");
     if (at == std::string_view::npos || at + 8 > line.size() - 8)
         return false;
     *body = line.substr(at + 8, line.size() - 8 - (at + 8));
@@ -192,25 +202,25 @@ int CTavloBbsMachi::convertLine(std::string_view line, std::string& out) {
         if (m_haveName)
             return -202; // a header whose post never came
         m_number = number;
-        m_name.assign(field.find('<') == std::string_view::npos
-                          ? Trimmed(field)
-                          : Trimmed(TavloKindText::StripTags(field)));
+        if (field.find('<') == std::string_view::npos)
+            m_name.Set(Trimmed(field));
+        else
+            m_name.SetOwn(std::string(Trimmed(TavloKindText::StripTags(field))));
         m_haveName = true;
     }
     if (matchMail(line, &field))
-        m_mail.assign(Trimmed(field));
+        m_mail.Set(Trimmed(field));
     if (matchDate(line, &field))
-        m_date.assign(Trimmed(field));
+        m_date.Set(Trimmed(field));
     if (matchId(line, &field)) {
-        m_id.assign(" [");
-        m_id.append(Trimmed(field));
-        m_id.append("]");
+        m_id.Set(Trimmed(field));
+        m_haveId = true;
     }
     if (matchBody(line, &field)) {
-        m_body.assign(Trimmed(field));
+        m_body.Set(Trimmed(field));
         m_haveBody = true;
     }
-    if (m_haveBody && (m_name.empty() || m_date.empty()))
+    if (m_haveBody && (m_name.view.empty() || m_date.view.empty()))
         return -202;
     if (m_haveBody) {
         // A post the page repeats (a server that ignored START) is already in the log.
@@ -218,9 +228,10 @@ int CTavloBbsMachi::convertLine(std::string_view line, std::string& out) {
             static const std::string missing = TavloKindText::Sjis("欠番<>欠番<>欠番<><>\n");
             for (; m_next < m_number; ++m_next)
                 out += missing;
-            TavloKindText::AppendFields(out,
-                                        {m_name, "<>", m_mail, "<>", m_date, m_id, "<>", m_body,
-                                         "<>", m_next == 1 ? std::string_view(m_title) : "", "\n"});
+            TavloKindText::AppendFields(out, {m_name.view, "<>", m_mail.view, "<>", m_date.view,
+                                              m_haveId ? " [" : "", m_id.view, m_haveId ? "]" : "",
+                                              "<>", m_body.view, "<>",
+                                              m_next == 1 ? std::string_view(m_title) : "", "\n"});
             ++m_next;
         }
         clearPost();
@@ -243,10 +254,13 @@ int CTavloBbsMachi::WriteFileConvert(CVornString& text) {
         int r = convertLine(s.substr(pos, end - pos), out);
         if (r != 0) {
             VLOG(2, "CTavloBbsMachi::WriteFileConvert", "[%s] line not understood", m_key.c_str());
+            keepPost();
             return r;
         }
         pos = lf + 1;
     }
+    // The text goes now: a post still open keeps copies of its fields.
+    keepPost();
     text = CVornString(std::move(out));
     return 0;
 }

@@ -29,19 +29,43 @@ public:
     static int StoredPosts(const CVornString& datPath);
 
 private:
+    // A field of the post under construction: a view into the text being converted, copied
+    // only when the post is still open as that text goes (most posts end on their own line).
+    struct Field {
+        std::string_view view;
+        std::string kept;
+        void Set(std::string_view v) { view = v; }
+        void SetOwn(std::string&& s) {
+            kept = std::move(s);
+            view = kept;
+        }
+        void Keep() {
+            if (view.data() != kept.data()) {
+                kept.assign(view);
+                view = kept;
+            }
+        }
+        void Clear() {
+            view = {};
+            kept.clear();
+        }
+    };
+
     int convertLine(std::string_view line, std::string& out);
     void clearPost();
+    void keepPost();
 
     // The post under construction; kept between runs, so a post split across two reads is
     // completed by the second.
     std::string m_title;
     int m_number = 0;
-    std::string m_name;
-    std::string m_date;
-    std::string m_id;
-    std::string m_mail;
-    std::string m_body;
+    Field m_name;
+    Field m_date;
+    Field m_id; // without its brackets; m_haveId when the line had one
+    Field m_mail;
+    Field m_body;
     int m_next = 1;
     bool m_haveName = false;
     bool m_haveBody = false;
+    bool m_haveId = false;
 };

@@ -10,6 +10,7 @@
 #include "tavlo_dat_file.h"
 #include "tavlo_message.h"
 #include "tavlo_path.h"
+#include "vorn_file.h"
 #include "vorn_log.h"
 
 template <typename Kind> static CTavloBbsManager::Factory kind() {
@@ -68,6 +69,12 @@ int CTavloBbsManager::Fetch(const CVornString& boardUrl, const CVornString& key,
         std::unique_ptr<CTavloBbs> bbs = make(window, boardUrl, key);
         if (!bbs->IsTarget())
             continue;
+        // A repair the end of the process cut short left the whole old log aside.
+        CVornString aside = bbs->GetDatPath() + ".bak";
+        if (VornFileExists(aside.c_str())) {
+            VLOG(1, "CTavloBbsManager::Fetch", "old log back [%s]", aside.c_str());
+            CTavloPath::RenameReplace(aside, bbs->GetDatPath());
+        }
         result = bbs->Run();
         if (result == -104)
             continue; // left the board: the later kinds look in the archives

@@ -123,15 +123,18 @@ int CTavloBoardMenu::ParseMenu(std::string_view body, CTavloBoardFile& out) {
     return categories;
 }
 
-int CTavloBoardMenu::CreateFromHttp(CTavloBoardFile& board, const CVornString& menuUrl) {
+int CTavloBoardFile::CreateFromHttp(const CVornString& menuUrl, CTavloWindow* window,
+                                    std::function<bool()> stop) {
+    CTavloBoardFile& board = *this;
     std::string body;
-    int r = fetchPage(menuUrl, body, "CTavloBoardFile::CreateFromHttp");
+    int r = CTavloBoardMenu(window, std::move(stop))
+                .fetchPage(menuUrl, body, "CTavloBoardFile::CreateFromHttp");
     if (r != 0) {
         VLOG(1, "CTavloBoardFile::CreateFromHttp", "%s %d", menuUrl.c_str(), r);
         return r;
     }
     CTavloBoardFile fresh(board.GetPath());
-    if (ParseMenu(body, fresh) == 0) {
+    if (CTavloBoardMenu::ParseMenu(body, fresh) == 0) {
         // An error page answered with 200 would otherwise replace the menu with nothing.
         VLOG(0, "CTavloBoardFile::CreateFromHttp", "no category in %s (%d bytes)", menuUrl.c_str(),
              static_cast<int>(body.size()));
@@ -148,7 +151,7 @@ int CTavloBoardMenu::CreateFromHttp(CTavloBoardFile& board, const CVornString& m
 
 int CTavloBoardMenu::Refresh(CTavloBoardFile& board, const CVornString& menuUrl,
                              CTavloMenuReport& report) {
-    int r = CreateFromHttp(board, menuUrl);
+    int r = board.CreateFromHttp(menuUrl, m_window, m_stop);
     if (r != 0) {
         report.notices.push_back(errorCode(r));
         return 0;

@@ -11,7 +11,6 @@
 
 // Texts the board view shows for the operations below (UTF-8), kept in one place.
 struct CTavloBoardMenuText {
-    static constexpr char kCaption[] = "tavlo/0.0.15";
     static constexpr char kMoveError[] = "板移転処理でエラーが発生しました。\n";
     static constexpr char kMoveErrorLine[] = "%s -> %s\n"; // old URL, new URL
     static constexpr char kMoveFound[] = "移転先を検出しました";
@@ -22,8 +21,8 @@ struct CTavloBoardMenuText {
 struct CTavloNotice {
     enum Kind {
         ERROR_CODE,  // show code through the shared error report (caption "tavlo")
-        INFORMATION, // text in a message box, information icon, caption kCaption
-        ERROR_TEXT,  // text in a message box, error icon, caption kCaption
+        INFORMATION, // text in a message box, information icon, caption kTavloCaption
+        ERROR_TEXT,  // text in a message box, error icon, caption kTavloCaption
     };
     Kind kind = ERROR_CODE;
     int code = 0;
@@ -58,11 +57,7 @@ public:
 
     explicit CTavloBoardMenu(CTavloWindow* window = nullptr, TavloStopRequest stop = {});
 
-    // Fetches the menu page, keeps board.txt as board.txt.bak, writes the new board.txt and
-    // loads it into board (at board's path). 0; -100, -101, -102, -1 (stopped), -200 (board.txt
-    // not written), -201 (the page lists no category: nothing is replaced). On failure board
-    // and both files stay as they were.
-    int CreateFromHttp(CTavloBoardFile& board, const CVornString& menuUrl);
+    // The menu fetch itself is CTavloBoardFile::CreateFromHttp.
     // The rows of a menu page (categories, then their boards), appended to out in page
     // order; the number of categories found.
     static int ParseMenu(std::string_view body, CTavloBoardFile& out);
@@ -88,6 +83,7 @@ public:
     static CVornString FindRedirect(std::string_view page);
 
 private:
+    friend class CTavloBoardFile; // its menu fetch reads the page through fetchPage
     int fetchPage(const CVornString& url, std::string& body, const char* trace);
     static void moveReferences(const CVornString& oldUrl, const CVornString& newUrl);
 

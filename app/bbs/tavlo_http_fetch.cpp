@@ -3,6 +3,7 @@
 #include "tavlo_live.h"
 #include "tavlo_net_hooks.h"
 #include "tavlo_settings.h"
+#include "tavlo_transfer_note.h"
 #include "vorn_log.h"
 #include "vorn_thread.h"
 
@@ -17,6 +18,11 @@ CTavloHttpFetch::CTavloHttpFetch(CTavloWindow* window, TavloStopRequest stop)
 
 CTavloHttpFetch::~CTavloHttpFetch() {
     m_http->Close();
+    if (!m_url.IsEmpty())
+        TavloNoteTransfer(m_url, CVornString(), m_status, m_received,
+                          m_status == 0                                  ? (m_canceled ? -1 : -100)
+                          : (m_status / 100 == 2 || m_status == 304) ? 0
+                                                                         : -101);
 }
 
 CVornString CTavloHttpFetch::FormatHttpDate(int64_t time) {
@@ -47,6 +53,7 @@ int CTavloHttpFetch::Open(const CVornString& url) {
     m_canceled = false;
     if (url.IsEmpty())
         return -100;
+    m_url = url;
     m_http->Close();
     m_http->SetUrl(url.c_str());
     m_http->ClearRequestHeader();

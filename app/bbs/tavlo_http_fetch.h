@@ -62,6 +62,7 @@ private:
     bool m_progress = true;
     int64_t m_ifModifiedSince = 0;
     std::vector<std::pair<CVornString, CVornString>> m_headers;
+    CVornString m_url;
     int m_status = 0;
     int64_t m_received = 0;
     bool m_canceled = false;

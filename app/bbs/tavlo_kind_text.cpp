@@ -4,8 +4,13 @@
 #include "vorn_string.h"
 
 #include <cstdint>
+#include <cstring>
 #include <mutex>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace TavloKindText {
 
@@ -22,9 +27,34 @@ bool IsBoundary(std::string_view text, size_t pos) {
     return run % 2 == 0;
 }
 
+size_t Find(std::string_view text, std::string_view needle, size_t from) {
+    const size_t n = text.size(), m = needle.size();
+    if (m < 2 || from > n || n - from < m)
+        return text.find(needle, from);
+    const char* p = text.data();
+    size_t i = from;
+#if defined(__SSE2__)
+    const __m128i first = _mm_set1_epi8(needle[0]);
+    const __m128i last = _mm_set1_epi8(needle[m - 1]);
+    for (; i + m - 1 + 16 <= n; i += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + m - 1));
+        unsigned mask = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+        while (mask) {
+            const size_t at = i + static_cast<size_t>(__builtin_ctz(mask));
+            if (memcmp(p + at + 1, needle.data() + 1, m - 2) == 0)
+                return at;
+            mask &= mask - 1;
+        }
+    }
+#endif
+    return text.find(needle, i);
+}
+
 size_t FindSjis(std::string_view text, std::string_view needle, size_t from) {
-    for (size_t at = text.find(needle, from); at != std::string_view::npos;
-         at = text.find(needle, at + 1))
+    for (size_t at = Find(text, needle, from); at != std::string_view::npos;
+         at = Find(text, needle, at + 1))
         if (IsBoundary(text, at))
             return at;
     return std::string_view::npos;

@@ -8,10 +8,18 @@
 // character boundaries (a trail byte may equal "[" or "\\"), tag removal and line assembly.
 namespace TavloKindText {
 
+// The highest post number a converting kind accepts. Skipped numbers become placeholder lines,
+// so a hostile number must not make the log grow without bound.
+constexpr int kMaxPostNumber = 1000000;
+
 // Source text (UTF-8) as Shift_JIS.
 std::string Sjis(const char* utf8);
 // Whether pos of text starts a character (not the second byte of a two-byte one).
 bool IsBoundary(std::string_view text, size_t pos);
+// First occurrence of needle at or after from (npos when none). Sixteen places are tried at
+// once on the needle's first and last bytes: std::string_view::find stops at every copy of the
+// first byte, and in Shift_JIS text letters and "<" are common.
+size_t Find(std::string_view text, std::string_view needle, size_t from = 0);
 // First occurrence of needle at or after from that starts on a character boundary.
 size_t FindSjis(std::string_view text, std::string_view needle, size_t from);
 // Text with every "<" up to the next ">" removed (an unclosed "<" stays).

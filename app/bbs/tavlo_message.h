@@ -3,6 +3,8 @@
 #include "tavlo_window.h"
 #include "vorn_string.h"
 
+#include <utility>
+
 // View messages: what a thread fetch tells the window thread about the thread's log. Created by
 // the worker, sent to the main frame as TAVLO_WM_VIEWMESSAGE, deleted by the frame after handling.
 class CTavloMessage {
@@ -32,6 +34,9 @@ public:
     CTavloWriteFileMessage(const CVornString& key, const CVornString& boardUrl,
                            const CVornString& datPath, const CVornString& text)
         : CTavloMessage(TYPE_WRITEFILE, key, boardUrl, datPath), Text(text) {}
+    CTavloWriteFileMessage(const CVornString& key, const CVornString& boardUrl,
+                           const CVornString& datPath, CVornString&& text)
+        : CTavloMessage(TYPE_WRITEFILE, key, boardUrl, datPath), Text(std::move(text)) {}
     CVornString Text; // the lines just appended, in log format
 };
 
@@ -74,4 +79,20 @@ inline void TavloSendViewMessage(CTavloWindow* window, CTavloMessage* message) {
         return;
     }
     window->SendMessage(TAVLO_WM_VIEWMESSAGE, 0, reinterpret_cast<intptr_t>(message));
+}
+
+// Sends view messages in order in one hand-off (the window takes ownership of each).
+inline void TavloSendViewMessages(CTavloWindow* window, CTavloMessage* const* messages, int count) {
+    if (!window) {
+        for (int i = 0; i < count; ++i)
+            delete messages[i];
+        return;
+    }
+    CTavloWindow::Message list[4];
+    for (int at = 0; at < count; at += 4) {
+        int n = count - at < 4 ? count - at : 4;
+        for (int i = 0; i < n; ++i)
+            list[i] = {TAVLO_WM_VIEWMESSAGE, 0, reinterpret_cast<intptr_t>(messages[at + i])};
+        window->SendMessages(list, n);
+    }
 }

@@ -1,5 +1,6 @@
 #include "tavlo_post.h"
 #include "tavlo_bbs_dolib.h"
+#include "tavlo_errors.h"
 
 #include "tavlo_domains.h"
 #include "tavlo_live.h"
@@ -21,7 +22,6 @@ namespace {
 constexpr int kBlock = 16383;
 constexpr int kMaxRounds = 10;
 constexpr int kConnectTimeout = 30;
-const char kCaption[] = "tavlo/0.0.15";
 // "書き込む" in Shift_JIS.
 const char kSubmitSjis[] = "\x8f\x91\x82\xab\x8d\x9e\x82\xde";
 

@@ -121,6 +121,7 @@ enum {
     ID_FIT_HEADER = 32963,
     ID_APP_ABOUT = 57664,
     ID_APP_EXIT = 32809,
+    ID_DESKTOP_LAYOUT = 33100, // the desktop layout on or off
     ID_THREAD_FIRST = 50000, // + tab index: the menu of open threads
 };
 
@@ -129,7 +130,18 @@ enum {
 // Post queues the call and returns at once.
 class CTavloWindow {
 public:
+    struct Message {
+        unsigned message;
+        uintptr_t wParam;
+        intptr_t lParam;
+    };
     virtual ~CTavloWindow() = default;
     virtual intptr_t SendMessage(unsigned message, uintptr_t wParam, intptr_t lParam) = 0;
     virtual void PostMessage(unsigned message, uintptr_t wParam, intptr_t lParam) = 0;
+    // Sends count messages in this order, each handled as by SendMessage; a window may hand
+    // them over to its thread in one wait instead of one per message.
+    virtual void SendMessages(const Message* messages, int count) {
+        for (int i = 0; i < count; ++i)
+            SendMessage(messages[i].message, messages[i].wParam, messages[i].lParam);
+    }
 };

@@ -5,6 +5,7 @@
 #include "tavlo_path.h"
 #include "tavlo_platform.h"
 #include "tavlo_settings.h"
+#include "vorn_file.h"
 #include "vorn_log.h"
 
 #include <QCoreApplication>
@@ -13,15 +14,50 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <set>
+#include <signal.h>
 #include <unistd.h>
 
 namespace {
 
 CTavloImageDownloader* g_current = nullptr;
 std::atomic<unsigned> g_serial{0};
+std::mutex g_sweptLock;
+std::set<std::string> g_swept; // temporary directories already cleaned by this process
+
+// The process id a temporary name starts with ("<pid>-<n>.part"); 0 when it is no such name.
+long partOwner(const std::string& name) {
+    if (name.size() < 6 || name.compare(name.size() - 5, 5, ".part") != 0)
+        return 0;
+    char* end = nullptr;
+    const long pid = strtol(name.c_str(), &end, 10);
+    return pid > 0 && end && *end == '-' ? pid : 0;
+}
 
 } // namespace
+
+int CTavloImageDownloader::SweepTemp(const CVornString& tmpDir) {
+    int removed = 0;
+    const long self = static_cast<long>(getpid());
+    for (const std::string& name : VornListDirectory(tmpDir.c_str())) {
+        const long pid = partOwner(name);
+        if (pid == 0)
+            continue;
+        // Another running program's download is still being received: leave it.
+        if (pid != self && (kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM))
+            continue;
+        const std::string path = std::string(tmpDir.c_str()) + "/" + name;
+        if (unlink(path.c_str()) == 0)
+            ++removed;
+    }
+    if (removed > 0)
+        VLOG(1, "CTavloImageDownloader::SweepTemp", "%d stale part files in %s", removed,
+             tmpDir.c_str());
+    return removed;
+}
 
 CTavloImageDownloader* CTavloImageDownloader::Current() {
     return g_current;
@@ -156,6 +192,13 @@ int CTavloImageDownloader::Download(CTavloWindow* window, const TavloStopRequest
         VLOG(0, "CTavloImageView::ThreadHttpGetProc", "CFile::Open error[%s][%s][%d]", path.c_str(),
              strerror(errno), errno);
         return -200;
+    }
+    {
+        // A download killed with its program leaves its part behind; the first download of
+        // this run cleans them (before any part of this run exists, so only stale ones go).
+        std::lock_guard<std::mutex> lock(g_sweptLock);
+        if (g_swept.insert(tmpDir.c_str()).second)
+            SweepTemp(tmpDir);
     }
     FILE* f = fopen(tmp.c_str(), "wb");
     if (!f) {

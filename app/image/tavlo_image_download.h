@@ -60,6 +60,10 @@ public:
                         const CVornString& imageUrl, const CVornString& referer,
                         const CVornString& cookie, const CVornString& path, CVornString* message);
 
+    // Removes the parts in tmpDir that no running download can own: those of this process
+    // and of processes that are gone (a program killed mid-download). Their count.
+    static int SweepTemp(const CVornString& tmpDir);
+
 private:
     void reap();
 

@@ -86,3 +86,22 @@ void CTavloBoardFile::InsertTop(const CVornString& name, const CVornString& url,
                                 const CVornString& id) {
     InsertRow(0, {name, url, id});
 }
+
+CVornString CTavloBoardFile::NameOfUrl(const CTavloBoardFile& etc, const CTavloBoardFile& menu,
+                                       const CVornString& url) {
+    for (const CTavloBoardFile* f : {&etc, &menu}) {
+        const int row = f->FindUrl(url);
+        if (row >= 0)
+            return f->Get(row, COL_NAME);
+    }
+    return CVornString();
+}
+
+CVornString CTavloBoardFile::NameOfUrl(const CVornString& url) {
+    // A list that cannot be read has no rows: the other one still answers.
+    CTavloBoardFileEtc etc;
+    CTavloBoardFile menu;
+    etc.Load();
+    menu.Load();
+    return NameOfUrl(etc, menu, url);
+}

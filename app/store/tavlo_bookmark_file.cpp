@@ -1,4 +1,5 @@
 #include "tavlo_bookmark_file.h"
+#include "tavlo_list_item.h"
 
 #include "tavlo_path.h"
 #include "tavlo_sexp.h"
@@ -298,9 +299,7 @@ void CTavloBookmarkFile::sortBy(int column, bool ascending) {
         }));
         break;
     case SORT_SEARCH:
-        SortBy(score([](Item i) {
-            return int64_t{i->IsSearchHit()} * 100000000 - int64_t{i->GetIndex()} * 10000;
-        }));
+        SortBy(score([](Item i) { return TavloSearchRank(*i); }));
         break;
     default:
         break;

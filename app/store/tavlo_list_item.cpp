@@ -81,3 +81,7 @@ double CTavloListItem::GetSpeed() const {
     m_speed = speed;
     return speed;
 }
+
+int64_t TavloSearchRank(const CTavloListItem& item) {
+    return int64_t{item.IsSearchHit()} * 100000000 - int64_t{item.GetIndex()} * 10000;
+}

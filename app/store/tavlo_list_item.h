@@ -4,6 +4,7 @@
 #include "vorn_string.h"
 
 #include <atomic>
+#include <cstdint>
 
 // Title cleaning for thread titles and board names: "<br>" to a line break, tags removed, then
 // "&gt;", "&lt;", "&amp;", "&quot;", "&nbsp;" decoded in that order (one pass each).
@@ -84,3 +85,6 @@ protected:
     int m_index;
     mutable std::atomic<double> m_speed{-1.0};
 };
+
+// The search order every list shares, larger first: search hit x 100000000 - index x 10000.
+int64_t TavloSearchRank(const CTavloListItem& item);

@@ -13,10 +13,6 @@ int64_t TavloSubjectMarkRank(const CTavloSubjectItem& item) {
            item.GetIndex();
 }
 
-int64_t TavloSubjectSearchRank(const CTavloListItem& item) {
-    return int64_t{item.IsSearchHit()} * 100000000 - int64_t{item.GetIndex()} * 10000;
-}
-
 int64_t TavloSubjectCacheRank(const CTavloListItem& item) {
     return int64_t{item.HasLog()} * 100000000 - int64_t{item.GetIndex()} * 10000;
 }
@@ -61,7 +57,7 @@ int TavloCompareSubjects(const CTavloSubjectItem* a, const CTavloSubjectItem* b,
     case SUBJECT_SORT_MARK:
         return asc ? ordered(TavloSubjectMarkRank(*a), TavloSubjectMarkRank(*b), 0) : 0;
     case SUBJECT_SORT_SEARCH:
-        return asc ? ordered(TavloSubjectSearchRank(*a), TavloSubjectSearchRank(*b), 0) : 0;
+        return asc ? ordered(TavloSearchRank(*a), TavloSearchRank(*b), 0) : 0;
     case SUBJECT_SORT_CACHE:
         return asc ? ordered(TavloSubjectCacheRank(*a), TavloSubjectCacheRank(*b), 0) : 0;
     case SUBJECT_SORT_BOARD:
@@ -116,7 +112,7 @@ void TavloSortSubjects(CTavloSubjectFile& list, int column, int ascending) {
             d.number = TavloSubjectMarkRank(*item);
             break;
         case SUBJECT_SORT_SEARCH:
-            d.number = TavloSubjectSearchRank(*item);
+            d.number = TavloSearchRank(*item);
             break;
         case SUBJECT_SORT_CACHE:
             d.number = TavloSubjectCacheRank(*item);

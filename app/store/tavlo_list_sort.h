@@ -28,8 +28,7 @@ struct CTavloSubjectSortContext {
 // Ranks of the mark keys; larger sorts first.
 // Key 5: (new x 10000000 + new posts x 1000 + updated) x 10 - index.
 int64_t TavloSubjectMarkRank(const CTavloSubjectItem& item);
-// Key 6: search hit x 100000000 - index x 10000.
-int64_t TavloSubjectSearchRank(const CTavloListItem& item);
+// Key 6: TavloSearchRank (tavlo_list_item.h).
 // Key 7: has log x 100000000 - index x 10000.
 int64_t TavloSubjectCacheRank(const CTavloListItem& item);
 

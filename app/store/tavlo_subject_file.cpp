@@ -16,29 +16,13 @@ namespace {
 std::mutex g_lookupLock;
 CTavloSubjectFile::BoardNameLookup g_lookup;
 
-CVornString lookupInFiles(const CVornString& boardUrl) {
-    CTavloBoardFileEtc etc;
-    if (etc.Load() == 0) {
-        int row = etc.FindUrl(boardUrl);
-        if (row >= 0)
-            return etc.Get(row, CTavloBoardFile::COL_NAME);
-    }
-    CTavloBoardFile menu;
-    if (menu.Load() == 0) {
-        int row = menu.FindUrl(boardUrl);
-        if (row >= 0)
-            return menu.Get(row, CTavloBoardFile::COL_NAME);
-    }
-    return CVornString();
-}
-
 CVornString lookupBoardName(const CVornString& boardUrl) {
     CTavloSubjectFile::BoardNameLookup lookup;
     {
         std::lock_guard<std::mutex> guard(g_lookupLock);
         lookup = g_lookup;
     }
-    return lookup ? lookup(boardUrl) : lookupInFiles(boardUrl);
+    return lookup ? lookup(boardUrl) : CTavloBoardFile::NameOfUrl(boardUrl);
 }
 
 } // namespace

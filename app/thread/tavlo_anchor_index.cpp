@@ -6,9 +6,12 @@
 
 #include <algorithm>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
-const std::vector<int> kNone;
 // Targets at most this far past the post naming them are kept in the vector.
 constexpr int kNearTargets = 1024;
 
@@ -109,119 +112,265 @@ std::u16string TavloIdCountText(int ordinal, int total) {
     return t;
 }
 
+namespace {
+
+// First position in [i, n) holding a line end or the start of an anchor; n when none.
+inline size_t scanBody(const char16_t* p, size_t i, size_t n) {
+#if defined(__SSE2__)
+    const __m128i nl = _mm_set1_epi16('\n');
+    const __m128i gt = _mm_set1_epi16('>');
+    const __m128i wide = _mm_set1_epi16(static_cast<short>(0xFF1E));
+    while (i + 8 <= n) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        __m128i m = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, nl), _mm_cmpeq_epi16(v, gt)),
+                                 _mm_cmpeq_epi16(v, wide));
+        int mask = _mm_movemask_epi8(m);
+        if (mask)
+            return i + (static_cast<unsigned>(__builtin_ctz(static_cast<unsigned>(mask))) >> 1);
+        i += 8;
+    }
+#endif
+    while (i < n && p[i] != u'\n' && !TavloIsGreater(p[i]))
+        ++i;
+    return i;
+}
+
+inline size_t lineEnd(const char16_t* p, size_t i, size_t n) {
+    return TavloScanEither(p, i, n, u'\n', u'\n');
+}
+
+inline uint32_t hashId(const char16_t* p, size_t n) {
+    uint32_t h = 2166136261u;
+    for (size_t i = 0; i < n; ++i)
+        h = (h ^ p[i]) * 16777619u;
+    return h;
+}
+
+} // namespace
+
 void CTavloAnchorIndex::Clear() {
     m_posts.clear();
+    m_targets.clear();
+    m_links.clear();
     m_referred.clear();
+    m_named.clear();
     m_referredFar.clear();
     m_ids.clear();
-    m_idSlots.clear();
+    m_idText.clear();
+    m_idTable.clear();
+}
+
+void CTavloAnchorIndex::append(Chain& chain, int post) {
+    const int at = static_cast<int>(m_links.size());
+    m_links.push_back({post, -1});
+    if (chain.tail >= 0)
+        m_links[static_cast<size_t>(chain.tail)].next = at;
+    else
+        chain.head = at;
+    chain.tail = at;
+    ++chain.count;
+}
+
+std::vector<int> CTavloAnchorIndex::list(const Chain& chain) const {
+    std::vector<int> out;
+    out.reserve(static_cast<size_t>(chain.count));
+    for (int k = chain.head; k >= 0; k = m_links[static_cast<size_t>(k)].next)
+        out.push_back(m_links[static_cast<size_t>(k)].post);
+    return out;
+}
+
+int CTavloAnchorIndex::findId(std::u16string_view id, uint32_t hash) const {
+    if (m_idTable.empty())
+        return -1;
+    const size_t mask = m_idTable.size() - 1;
+    for (size_t k = hash & mask; m_idTable[k]; k = (k + 1) & mask) {
+        const Id& slot = m_ids[static_cast<size_t>(m_idTable[k] - 1)];
+        if (slot.hash == hash && slot.textLength == id.size() &&
+            std::u16string_view(m_idText).substr(slot.textStart, slot.textLength) == id)
+            return m_idTable[k] - 1;
+    }
+    return -1;
+}
+
+void CTavloAnchorIndex::addId(Post& post, int number, const char16_t* id, size_t length) {
+    const uint32_t hash = hashId(id, length);
+    int slot = findId(std::u16string_view(id, length), hash);
+    if (slot < 0) {
+        slot = static_cast<int>(m_ids.size());
+        m_ids.push_back(
+            {static_cast<uint32_t>(m_idText.size()), static_cast<uint32_t>(length), hash, {}});
+        m_idText.append(id, length);
+        // At most half full, so that a look-up ends soon.
+        if (m_ids.size() * 2 > m_idTable.size()) {
+            m_idTable.assign(std::max<size_t>(64, m_idTable.size() * 2), 0);
+            const size_t mask = m_idTable.size() - 1;
+            for (size_t i = 0; i < m_ids.size(); ++i) {
+                size_t k = m_ids[i].hash & mask;
+                while (m_idTable[k])
+                    k = (k + 1) & mask;
+                m_idTable[k] = static_cast<int>(i) + 1;
+            }
+        } else {
+            const size_t mask = m_idTable.size() - 1;
+            size_t k = hash & mask;
+            while (m_idTable[k])
+                k = (k + 1) & mask;
+            m_idTable[k] = slot + 1;
+        }
+    }
+    Chain& posts = m_ids[static_cast<size_t>(slot)].posts;
+    append(posts, number);
+    post.idSlot = slot;
+    post.idOrdinal = posts.count;
+}
+
+void CTavloAnchorIndex::growNear(int target) {
+    const size_t size =
+        std::max(static_cast<size_t>(target) + 1 + kNearTargets, m_referred.size() * 2);
+    m_referred.resize(size);
+    m_named.resize(size, 0);
+    // Answers given while a target was far away join it now.
+    for (auto it = m_referredFar.begin(); it != m_referredFar.end();) {
+        if (static_cast<size_t>(it->first) < size) {
+            m_referred[static_cast<size_t>(it->first)] = it->second;
+            m_named[static_cast<size_t>(it->first)] =
+                m_links[static_cast<size_t>(it->second.tail)].post;
+            it = m_referredFar.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void CTavloAnchorIndex::addTarget(int number, int target, size_t postBegin) {
+    if (target == number)
+        return;
+    const size_t t = static_cast<size_t>(target);
+    if (t < m_referred.size() || target <= number + kNearTargets) {
+        if (t >= m_referred.size())
+            growNear(target);
+        // Repeats across anchors of one post count once.
+        if (m_named[t] == number)
+            return;
+        m_named[t] = number;
+        m_targets.push_back(target);
+        append(m_referred[t], number);
+        return;
+    }
+    auto begin = m_targets.begin() + static_cast<std::ptrdiff_t>(postBegin);
+    if (std::find(begin, m_targets.end(), target) != m_targets.end())
+        return;
+    m_targets.push_back(target);
+    append(m_referredFar[target], number);
+}
+
+// Indexes one post starting at p[0] (its header line); with split it ends before the next
+// line that starts a post. Returns where it ended.
+size_t CTavloAnchorIndex::addPost(int number, const char16_t* p, size_t n, bool split) {
+    Post post{0, -1, 0};
+    const size_t postBegin = m_targets.size();
+    auto startsPost = [&](size_t i) { return split && i < n && TavloIsHeaderMark(p[i]); };
+    size_t end = n;
+    // Header line, then the date line with the ID, then the body.
+    size_t i = lineEnd(p, 0, n) + 1;
+    if (i < n && startsPost(i)) {
+        end = i;
+    } else if (i < n) {
+        size_t dateEnd = lineEnd(p, i, n);
+        if (TavloIsDateMark(p[i])) {
+            size_t s = 0, len = 0;
+            if (TavloExtractId(std::u16string_view(p + i, dateEnd - i), &s, &len))
+                addId(post, number, p + i + s, len);
+        }
+        i = dateEnd + 1;
+        if (startsPost(i))
+            end = i;
+        // Anchors never span lines: each is read up to its own line's end at most.
+        while (i < end) {
+            i = scanBody(p, i, end);
+            if (i >= end)
+                break;
+            if (p[i] == u'\n') {
+                if (startsPost(++i))
+                    end = i;
+                continue;
+            }
+            const size_t count = m_targets.size() - postBegin;
+            if (count >= kTavloPostTargetsMax) {
+                ++i;
+                continue;
+            }
+            m_scratch.clear();
+            size_t used = TavloParseAnchor(
+                std::u16string_view(p + i, std::min<size_t>(n - i, 4096)), m_scratch,
+                std::min(kTavloAnchorTargetsMax, kTavloPostTargetsMax - count));
+            for (int t : m_scratch)
+                addTarget(number, t, postBegin);
+            i += used ? used : 1;
+            while (i < end && TavloIsGreater(p[i]))
+                ++i;
+        }
+    }
+    post.targetsEnd = static_cast<uint32_t>(m_targets.size());
+    m_posts.push_back(post);
+    return end;
 }
 
 void CTavloAnchorIndex::AddPost(int number, std::u16string_view display) {
     if (number != GetCount() + 1)
         return;
-    Post post;
-    const char16_t* p = display.data();
-    const size_t n = display.size();
-    // Header line, then the date line with the ID, then the body.
-    size_t dateStart = TavloScanEither(p, 0, n, u'\n', u'\n') + 1;
-    size_t bodyStart = dateStart < n ? TavloScanEither(p, dateStart, n, u'\n', u'\n') + 1 : n;
-    if (dateStart < n && TavloIsDateMark(p[dateStart])) {
-        size_t s = 0, len = 0;
-        if (TavloExtractId(display.substr(dateStart, bodyStart - dateStart), &s, &len)) {
-            m_key.assign(p + dateStart + s, len);
-            auto it = m_idSlots.find(m_key);
-            if (it == m_idSlots.end()) {
-                it = m_idSlots.emplace(m_key, static_cast<int>(m_ids.size())).first;
-                m_ids.push_back({m_key, {}});
-            }
-            Id& slot = m_ids[static_cast<size_t>(it->second)];
-            slot.posts.push_back(number);
-            post.idSlot = it->second;
-            post.idOrdinal = static_cast<int>(slot.posts.size());
-        }
-    }
-    // Anchors never span lines, and an anchor stops at a line break, so the body is scanned
-    // as one text.
-    for (size_t k = TavloScanEither(p, std::min(bodyStart, n), n, u'>', u'\uFF1E');
-         k < n && post.targets.size() < kTavloPostTargetsMax;
-         k = TavloScanEither(p, k, n, u'>', u'\uFF1E')) {
-        const size_t before = post.targets.size();
-        size_t used =
-            TavloParseAnchor(display.substr(k, std::min<size_t>(n - k, 4096)), post.targets,
-                             std::min(kTavloAnchorTargetsMax, kTavloPostTargetsMax - before));
-        // Itself and repeats across anchors of one post count once.
-        auto end = post.targets.begin() + static_cast<std::ptrdiff_t>(before);
-        for (size_t t = before; t < post.targets.size();) {
-            int target = post.targets[t];
-            if (target == number || std::find(post.targets.begin(), end, target) != end)
-                post.targets.erase(post.targets.begin() + static_cast<std::ptrdiff_t>(t));
-            else
-                ++t;
-            end = post.targets.begin() + static_cast<std::ptrdiff_t>(before);
-        }
-        k += used ? used : 1;
-        while (k < n && TavloIsGreater(p[k]))
-            ++k;
-    }
-    for (int t : post.targets) {
-        if (t <= number + kNearTargets) {
-            if (m_referred.size() <= static_cast<size_t>(t))
-                m_referred.resize(static_cast<size_t>(t) + 1 + kNearTargets);
-            std::vector<int>& answers = m_referred[static_cast<size_t>(t)];
-            // Answers given while the target was far away come first.
-            if (!m_referredFar.empty()) {
-                auto far = m_referredFar.find(t);
-                if (far != m_referredFar.end()) {
-                    answers.insert(answers.begin(), far->second.begin(), far->second.end());
-                    m_referredFar.erase(far);
-                }
-            }
-            answers.push_back(number);
-        } else {
-            m_referredFar[t].push_back(number);
-        }
-    }
-    m_posts.push_back(std::move(post));
+    addPost(number, display.data(), display.size(), false);
 }
 
 void CTavloAnchorIndex::AddDisplay(std::u16string_view display) {
     const char16_t* p = display.data();
     const size_t n = display.size();
-    size_t start = std::u16string_view::npos;
-    for (size_t pos = 0; pos < n; pos = TavloScanEither(p, pos, n, u'\n', u'\n') + 1) {
-        if (TavloIsHeaderMark(p[pos])) {
-            if (start != std::u16string_view::npos)
-                AddPost(GetCount() + 1, display.substr(start, pos - start));
-            start = pos;
-        }
-    }
-    if (start != std::u16string_view::npos)
-        AddPost(GetCount() + 1, display.substr(start));
+    size_t pos = 0;
+    while (pos < n && !TavloIsHeaderMark(p[pos]))
+        pos = lineEnd(p, pos, n) + 1;
+    while (pos < n)
+        pos += addPost(GetCount() + 1, p + pos, n - pos, true);
 }
 
-const std::vector<int>& CTavloAnchorIndex::RefersTo(int number) const {
+std::vector<int> CTavloAnchorIndex::RefersTo(int number) const {
     const Post* p = post(number);
-    return p ? p->targets : kNone;
+    if (!p)
+        return {};
+    const size_t begin = number > 1 ? m_posts[static_cast<size_t>(number - 2)].targetsEnd : 0;
+    return std::vector<int>(m_targets.begin() + static_cast<std::ptrdiff_t>(begin),
+                            m_targets.begin() + static_cast<std::ptrdiff_t>(p->targetsEnd));
 }
 
-const std::vector<int>& CTavloAnchorIndex::ReferredBy(int number) const {
-    if (number >= 1 && static_cast<size_t>(number) < m_referred.size() &&
-        !m_referred[static_cast<size_t>(number)].empty())
-        return m_referred[static_cast<size_t>(number)];
+const CTavloAnchorIndex::Chain* CTavloAnchorIndex::answers(int number) const {
+    if (number < 1)
+        return nullptr;
+    if (static_cast<size_t>(number) < m_referred.size())
+        return &m_referred[static_cast<size_t>(number)];
     auto it = m_referredFar.find(number);
-    return it == m_referredFar.end() ? kNone : it->second;
+    return it == m_referredFar.end() ? nullptr : &it->second;
+}
+
+std::vector<int> CTavloAnchorIndex::ReferredBy(int number) const {
+    const Chain* c = answers(number);
+    return c ? list(*c) : std::vector<int>();
+}
+
+int CTavloAnchorIndex::ReferredCount(int number) const {
+    const Chain* c = answers(number);
+    return c ? c->count : 0;
 }
 
 std::u16string_view CTavloAnchorIndex::IdOf(int number) const {
     const Post* p = post(number);
-    return p && p->idSlot >= 0 ? std::u16string_view(m_ids[static_cast<size_t>(p->idSlot)].text)
-                               : std::u16string_view();
+    if (!p || p->idSlot < 0)
+        return {};
+    const Id& id = m_ids[static_cast<size_t>(p->idSlot)];
+    return std::u16string_view(m_idText).substr(id.textStart, id.textLength);
 }
 
-const std::vector<int>& CTavloAnchorIndex::PostsOfId(std::u16string_view id) const {
-    auto it = m_idSlots.find(std::u16string(id));
-    return it == m_idSlots.end() ? kNone : m_ids[static_cast<size_t>(it->second)].posts;
+std::vector<int> CTavloAnchorIndex::PostsOfId(std::u16string_view id) const {
+    int slot = findId(id, hashId(id.data(), id.size()));
+    return slot < 0 ? std::vector<int>() : list(m_ids[static_cast<size_t>(slot)].posts);
 }
 
 int CTavloAnchorIndex::IdOrdinal(int number) const {
@@ -231,7 +380,5 @@ int CTavloAnchorIndex::IdOrdinal(int number) const {
 
 int CTavloAnchorIndex::IdTotal(int number) const {
     const Post* p = post(number);
-    return p && p->idSlot >= 0
-               ? static_cast<int>(m_ids[static_cast<size_t>(p->idSlot)].posts.size())
-               : 0;
+    return p && p->idSlot >= 0 ? m_ids[static_cast<size_t>(p->idSlot)].posts.count : 0;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -30,7 +31,8 @@ std::u16string TavloIdCountText(int ordinal, int total);
 
 // Anchors, reverse references and IDs of a thread's posts, built from their display text
 // (header line, date line, body). Posts are added in order, so a fetch adds what it
-// brought without a rebuild.
+// brought without a rebuild. Everything lives in a few flat arrays: adding a post allocates
+// nothing once they have grown.
 class CTavloAnchorIndex {
 public:
     void Clear();
@@ -42,40 +44,65 @@ public:
     void AddDisplay(std::u16string_view display);
 
     // Posts that post number names (in written order, no repeats, itself left out).
-    const std::vector<int>& RefersTo(int number) const;
+    std::vector<int> RefersTo(int number) const;
     // Posts whose anchors name post number, ascending; posts not there yet are counted too.
-    const std::vector<int>& ReferredBy(int number) const;
-    int ReferredCount(int number) const { return static_cast<int>(ReferredBy(number).size()); }
+    std::vector<int> ReferredBy(int number) const;
+    int ReferredCount(int number) const;
 
     // The ID of a post (empty when it has none).
     std::u16string_view IdOf(int number) const;
     // Posts of an ID, ascending.
-    const std::vector<int>& PostsOfId(std::u16string_view id) const;
+    std::vector<int> PostsOfId(std::u16string_view id) const;
     // The place of the post among its ID's posts (1-based) and their total; 0 without an ID.
     int IdOrdinal(int number) const;
     int IdTotal(int number) const;
 
 private:
+    // A list of post numbers threaded through m_links, in the order they were added.
+    struct Chain {
+        int head = -1;
+        int tail = -1;
+        int count = 0;
+    };
+    struct Link {
+        int post;
+        int next;
+    };
     struct Post {
-        std::vector<int> targets;
-        int idSlot = -1; // index into m_ids
-        int idOrdinal = 0;
+        uint32_t targetsEnd; // its targets end here in m_targets (they start where the last ended)
+        int idSlot;          // index into m_ids, -1 without an ID
+        int idOrdinal;
     };
     struct Id {
-        std::u16string text;
-        std::vector<int> posts;
+        uint32_t textStart; // in m_idText
+        uint32_t textLength;
+        uint32_t hash;
+        Chain posts;
     };
+
+    size_t addPost(int number, const char16_t* p, size_t n, bool split);
+    void addId(Post& post, int number, const char16_t* id, size_t length);
+    void addTarget(int number, int target, size_t postBegin);
+    void growNear(int target);
+    void append(Chain& chain, int post);
+    std::vector<int> list(const Chain& chain) const;
+    int findId(std::u16string_view id, uint32_t hash) const;
     const Post* post(int number) const {
         return number >= 1 && number <= GetCount() ? &m_posts[static_cast<size_t>(number - 1)]
                                                    : nullptr;
     }
+    const Chain* answers(int number) const;
 
     std::vector<Post> m_posts;
+    std::vector<int> m_targets;
+    std::vector<Link> m_links;
     // Answers by target: posts up to a little past the last one in a vector, the few far
     // ones (a hostile ">>9999999") in a map, so that no anchor makes the vector huge.
-    std::vector<std::vector<int>> m_referred;
-    std::unordered_map<int, std::vector<int>> m_referredFar;
+    std::vector<Chain> m_referred;
+    std::vector<int> m_named; // by near target: the last post that named it, for repeats
+    std::unordered_map<int, Chain> m_referredFar;
     std::vector<Id> m_ids;
-    std::unordered_map<std::u16string, int> m_idSlots;
-    std::u16string m_key; // kept to look IDs up without an allocation per post
+    std::u16string m_idText;
+    std::vector<int> m_idTable; // open addressing over m_ids: slot + 1, 0 when free
+    std::vector<int> m_scratch; // one anchor's targets
 };

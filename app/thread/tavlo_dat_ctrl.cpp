@@ -167,9 +167,9 @@ void CTavloDatCtrl::openInto(std::u16string&& display) {
     createIndex();
 }
 
-void CTavloDatCtrl::createIndex() {
+void CTavloDatCtrl::createIndex(int fromLine) {
     CVornTime timer;
-    m_index.Build(m_text->Layout());
+    m_index.Extend(m_text->Layout(), fromLine);
     m_cacheLine = -1;
     // Posts are only ever appended to a thread's text, so only new ones are indexed.
     if (m_anchors.GetCount() > m_index.GetCount())
@@ -283,8 +283,10 @@ void CTavloDatCtrl::OnWriteFile(const CVornString& text) {
     }
     bool hadTitle = m_conv.HasTitle();
     m_conv.ConvertSjis(text.view(), shown + 1, shown + 1, m_ng.get(), m_hideAboned, added);
+    // An append lays out again from the line before the old last one; above it nothing moved.
+    const int linesBefore = m_text->Layout().LineCount();
     m_text->AppendText(added);
-    createIndex();
+    createIndex(linesBefore - 2);
     if (!hadTitle && m_conv.HasTitle())
         m_title = CVornString(TavloCleanTitle(m_conv.GetTitle()));
     VLOG(1, "CTavloDatCtrl::OnWriteFile", "TYPE_WRITEFILE: Added %s:%d:%d", m_title.c_str(),

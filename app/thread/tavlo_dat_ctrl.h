@@ -68,7 +68,8 @@ public:
     // Display text of log lines (UTF-16) appended to out; fills title, IDs and references.
     size_t Convert(std::u16string_view log, int firstNumber, int firstNew, std::u16string& out);
     // Rebuilds the post index from the display lines.
-    void createIndex();
+    // fromLine: the first display line that may have changed (0: all).
+    void createIndex(int fromLine = 0);
     // Clears text, index, ID counts, referenced numbers and the inline-image cache.
     void Clear();
 
@@ -190,6 +191,8 @@ protected:
     virtual bool OnKeyDown(QKeyEvent* e);
     // Mouse-button-up, after the text control.
     virtual void OnMouseUp(QMouseEvent* e);
+    // An anchor or a number-only name was opened: go to that post of the thread, with history.
+    virtual void OnAnchorJump(int number);
     // A row reserved for an inline image; true when painted (nothing by default).
     virtual bool PaintImageRow(QPainter& p, const TavloTextRun& run);
     // The inline-image cache is dropped with the text.

@@ -173,10 +173,7 @@ bool CTavloDatCtrl::OpenLinkText(std::u16string_view text) {
         if (re.Match(sjis) < 0)
             continue;
         std::u16string digits = VornSjisToUtf16(re.GetGroup(1).view());
-        m_history.push_back(m_text->GetTopLine());
-        size_t caret = m_text->GetCaret();
-        m_text->SetSel(caret, caret);
-        JumpNumber(numberOf(digits), false);
+        OnAnchorJump(numberOf(digits));
         return true;
     }
     CVornRegex& url = linkPattern(2);
@@ -184,6 +181,13 @@ bool CTavloDatCtrl::OpenLinkText(std::u16string_view text) {
         return false;
     JumpUrl(url.GetGroup(0));
     return true;
+}
+
+void CTavloDatCtrl::OnAnchorJump(int number) {
+    m_history.push_back(m_text->GetTopLine());
+    size_t caret = m_text->GetCaret();
+    m_text->SetSel(caret, caret);
+    JumpNumber(number, false);
 }
 
 void CTavloDatCtrl::JumpUrl(const CVornString& url) {

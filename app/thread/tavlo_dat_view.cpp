@@ -13,6 +13,7 @@
 #include "tavlo_ng_file.h"
 #include "tavlo_path.h"
 #include "tavlo_platform.h"
+#include "tavlo_popup.h"
 #include "tavlo_process.h"
 #include "tavlo_settings.h"
 #include "tavlo_url.h"
@@ -103,10 +104,6 @@ CTavloDatView::~CTavloDatView() {
 
 intptr_t CTavloDatView::send(unsigned message, uintptr_t w, intptr_t l) {
     return m_frame ? m_frame->SendMessage(message, w, l) : 0;
-}
-
-bool CTavloDatView::key(int command, int vk) const {
-    return CTavloSettings::Instance().IsKey(command, vk);
 }
 
 CTavloDatCtrl* CTavloDatView::GetCtrl(int index) const {
@@ -315,20 +312,8 @@ bool CTavloDatView::GetCurrentBoard(CVornString* name, CVornString* boardUrl,
             *board = url.Mid(url.FindR('/') + 1);
         }
     }
-    if (name) {
-        name->Empty();
-        CTavloBoardFileEtc etc;
-        CTavloBoardFile menu;
-        for (CTavloBoardFile* f : {static_cast<CTavloBoardFile*>(&etc), &menu}) {
-            if (f->Load() != 0)
-                continue;
-            int row = f->FindUrl(t.ctrl->GetBoardUrl());
-            if (row >= 0) {
-                *name = f->Get(row, 0);
-                break;
-            }
-        }
-    }
+    if (name)
+        *name = CTavloBoardFile::NameOfUrl(t.ctrl->GetBoardUrl());
     return true;
 }
 
@@ -506,8 +491,7 @@ void CTavloDatView::AddBookmark() {
     CTavloBookmarkFile& bookmarks = CTavloBookmarkFile::Instance();
     if (bookmarks.Add(c->GetBoardUrl(), c->GetTitle(), c->GetKey(), name, board)) {
         if (!bookmarks.Save())
-            TavloMessageBox(this, TavloErrorMessage(-203), kTavloErrorCaption,
-                            TAVLO_MB_ICONERROR);
+            TavloMessageBox(this, TavloErrorMessage(-203), kTavloErrorCaption, TAVLO_MB_ICONERROR);
         send(TAVLO_WM_REFRESHBOOKMARK, 0, 0);
     }
 }
@@ -608,11 +592,11 @@ void CTavloDatView::ShowGrep(CTavloDatCtrl* ctrl, const std::vector<int>& number
     CVornString boardUrl = ctrl->GetBoardUrl(), key = ctrl->GetKey();
     m_grep = std::make_unique<CTavloGrepDialog>(
         ctrl, numbers,
-        [view, boardUrl, key](int number) {
+        [view, boardUrl, key](int number, bool record) {
             if (!view)
                 return;
             if (CTavloDatCtrl* c = view->GetCtrl(view->FindThread(boardUrl, key))) {
-                c->JumpNumber(number, false);
+                c->JumpNumber(number, record);
                 c->Write(false);
             }
         },
@@ -625,90 +609,93 @@ bool CTavloDatView::OnKeyDown(int vk, Qt::KeyboardModifiers modifiers) {
         return false;
     using S = CTavloSettings;
     CTavloDatCtrl* c = GetCurrentCtrl();
+    // Open popups take their keys first: Escape closes the last one, not the view.
+    if (c && c->GetPopups() && c->GetPopups()->OnKeyDown(vk))
+        return true;
     // Keys of the view.
-    if (key(S::CMD_CLOSETAB, vk)) {
+    if (TavloKeyIs(S::CMD_CLOSETAB, vk)) {
         CloseTab(GetCurrentTab());
-    } else if (key(S::CMD_NEXTTAB, vk)) {
+    } else if (TavloKeyIs(S::CMD_NEXTTAB, vk)) {
         NextTab();
-    } else if (key(S::CMD_PREVTAB, vk)) {
+    } else if (TavloKeyIs(S::CMD_PREVTAB, vk)) {
         PrevTab();
-    } else if (key(S::CMD_ADDBOOKMARK, vk)) {
+    } else if (TavloKeyIs(S::CMD_ADDBOOKMARK, vk)) {
         AddBookmark();
-    } else if (key(S::CMD_RELOAD, vk)) {
+    } else if (TavloKeyIs(S::CMD_RELOAD, vk)) {
         StartUpdate(c);
-    } else if (key(S::CMD_DELETE, vk)) {
+    } else if (TavloKeyIs(S::CMD_DELETE, vk)) {
         DeleteThread();
-    } else if (key(S::CMD_EDIT, vk)) {
+    } else if (TavloKeyIs(S::CMD_EDIT, vk)) {
         OpenEditor(EDIT_NEW);
-    } else if (key(S::CMD_EDITREPLY, vk)) {
+    } else if (TavloKeyIs(S::CMD_EDITREPLY, vk)) {
         OpenEditor(EDIT_REPLY);
-    } else if (key(S::CMD_EDITREPLYALL, vk)) {
+    } else if (TavloKeyIs(S::CMD_EDITREPLYALL, vk)) {
         OpenEditor(EDIT_QUOTE);
-    } else if (key(S::CMD_PAGEUP, vk)) {
+    } else if (TavloKeyIs(S::CMD_PAGEUP, vk)) {
         if (c)
             c->GetTextCtrl()->LineScroll(-std::max(1, c->GetTextCtrl()->GetPageLines()));
-    } else if (key(S::CMD_PAGEDOWN, vk)) {
+    } else if (TavloKeyIs(S::CMD_PAGEDOWN, vk)) {
         if (c)
             c->GetTextCtrl()->LineScroll(std::max(1, c->GetTextCtrl()->GetPageLines()));
-    } else if (key(S::CMD_TOGGLEABONE, vk)) {
+    } else if (TavloKeyIs(S::CMD_TOGGLEABONE, vk)) {
         if (c)
             c->ToggleHideAboned();
-    } else if (key(S::CMD_TOGGLEWRAP, vk)) {
+    } else if (TavloKeyIs(S::CMD_TOGGLEWRAP, vk)) {
         if (c)
             c->SetWrap(!c->GetTextCtrl()->GetWrap());
-    } else if (key(S::CMD_REOPEN, vk)) {
+    } else if (TavloKeyIs(S::CMD_REOPEN, vk)) {
         if (c)
             c->Reopen();
-    } else if (key(S::CMD_GREPID, vk)) {
+    } else if (TavloKeyIs(S::CMD_GREPID, vk)) {
         if (c)
             c->Grep(CTavloDatCtrl::GREP_ID);
-    } else if (key(S::CMD_GREPNAME, vk)) {
+    } else if (TavloKeyIs(S::CMD_GREPNAME, vk)) {
         if (c)
             c->Grep(CTavloDatCtrl::GREP_NAME);
-    } else if (key(S::CMD_GREPREFER, vk)) {
+    } else if (TavloKeyIs(S::CMD_GREPREFER, vk)) {
         if (c)
             c->Grep(CTavloDatCtrl::GREP_REFER);
-    } else if (key(S::CMD_COPYMESSAGE, vk)) {
+    } else if (TavloKeyIs(S::CMD_COPYMESSAGE, vk)) {
         if (c)
             c->CopyMessage();
-    } else if (key(S::CMD_EXECBROWSER, vk)) {
+    } else if (TavloKeyIs(S::CMD_EXECBROWSER, vk)) {
         ExecBrowser();
-    } else if (key(S::CMD_VIEWBACK, vk)) {
+    } else if (TavloKeyIs(S::CMD_VIEWBACK, vk)) {
         send(TAVLO_WM_VIEWBACK, 0, 0);
-    } else if (key(S::CMD_VIEWFORWARD, vk)) {
+    } else if (TavloKeyIs(S::CMD_VIEWFORWARD, vk)) {
         send(TAVLO_WM_VIEWFORWARD, 0, 0);
-    } else if (key(S::CMD_CANCEL, vk)) {
+    } else if (TavloKeyIs(S::CMD_CANCEL, vk)) {
         send(TAVLO_WM_CANCEL, 0, 0);
-    } else if (key(S::CMD_CHANGEVIEW, vk)) {
+    } else if (TavloKeyIs(S::CMD_CHANGEVIEW, vk)) {
         send(TAVLO_WM_VIEWMENU, 0, 0);
-    } else if (key(S::CMD_CURRENTSUBJECT, vk)) {
+    } else if (TavloKeyIs(S::CMD_CURRENTSUBJECT, vk)) {
         send(TAVLO_WM_COMMAND, ID_CURRENT_SUBJECT, 0);
     } else if (!c) {
         return false;
     } else {
         // Keys of the thread control.
         bool shift = modifiers.testFlag(Qt::ShiftModifier);
-        if (key(S::CMD_NEXT, vk)) {
+        if (TavloKeyIs(S::CMD_NEXT, vk)) {
             if (!c->NextPost() && m_frame)
                 m_frame->PostMessage(TAVLO_WM_READTOEND, 0,
                                      reinterpret_cast<intptr_t>(new CVornString(c->GetLogPath())));
-        } else if (key(S::CMD_PREV, vk)) {
+        } else if (TavloKeyIs(S::CMD_PREV, vk)) {
             c->PrevPost();
-        } else if (key(S::CMD_TOP, vk)) {
+        } else if (TavloKeyIs(S::CMD_TOP, vk)) {
             c->FirstPost();
-        } else if (key(S::CMD_BOTTOM, vk)) {
+        } else if (TavloKeyIs(S::CMD_BOTTOM, vk)) {
             c->LastPost();
-        } else if (key(S::CMD_NEXTLINE, vk)) {
+        } else if (TavloKeyIs(S::CMD_NEXTLINE, vk)) {
             if (!c->SelectLink(true, true))
                 c->GetTextCtrl()->LineScroll(1);
-        } else if (key(S::CMD_PREVLINE, vk)) {
+        } else if (TavloKeyIs(S::CMD_PREVLINE, vk)) {
             if (!c->SelectLink(false, true))
                 c->GetTextCtrl()->LineScroll(-1);
-        } else if (key(S::CMD_NEXTLINK, vk)) {
+        } else if (TavloKeyIs(S::CMD_NEXTLINK, vk)) {
             c->SelectLink(!shift, false);
-        } else if (key(S::CMD_PREVLINK, vk)) {
+        } else if (TavloKeyIs(S::CMD_PREVLINK, vk)) {
             c->SelectLink(false, false);
-        } else if (key(S::CMD_BACK, vk)) {
+        } else if (TavloKeyIs(S::CMD_BACK, vk)) {
             c->Back();
         } else if (vk == 13) {
             if (c->GetTextCtrl()->HasSelection())

@@ -100,7 +100,6 @@ private:
     void setWindowTitleFrom(CTavloDatCtrl* ctrl);
     void applyTabFont();
     void reapWorkers();
-    bool key(int command, int vk) const;
     intptr_t send(unsigned message, uintptr_t w, intptr_t l);
 
     CTavloWindow* m_frame;

@@ -23,8 +23,9 @@ void CTavloGapBuffer::reserveGap(size_t need) {
     if (gapLength() >= need)
         return;
     size_t after = m_buf.size() - m_gapEnd;
-    // Appends come a batch of posts at a time: an eighth more room is plenty.
-    size_t size = m_buf.size() + need - gapLength() + m_buf.size() / 8 + 1024;
+    // A fetch appends a block at a time: doubling keeps the copies of a long thread's text,
+    // and the first touches of fresh pages, to about its size in all.
+    size_t size = m_buf.size() + need - gapLength() + m_buf.size() + 1024;
     std::u16string buf(size, u'\0');
     std::memcpy(buf.data(), m_buf.data(), m_gapStart * sizeof(char16_t));
     std::memcpy(buf.data() + size - after, m_buf.data() + m_gapEnd, after * sizeof(char16_t));

@@ -9,6 +9,25 @@
 #include <QMenuBar>
 #include <QVBoxLayout>
 
+namespace {
+
+// The window's post control: its keys and anchors belong to the window.
+class CGrepPostCtrl : public CTavloDatCtrl {
+public:
+    explicit CGrepPostCtrl(CTavloGrepDialog* dialog) : CTavloDatCtrl(dialog), m_dialog(dialog) {}
+
+protected:
+    bool OnKeyDown(QKeyEvent* e) override {
+        return m_dialog->OnKeyDown(TavloEventVirtualKey(e), e->modifiers());
+    }
+    void OnAnchorJump(int number) override { m_dialog->JumpToThreadPost(number); }
+
+private:
+    CTavloGrepDialog* m_dialog;
+};
+
+} // namespace
+
 CTavloGrepDialog::CTavloGrepDialog(CTavloDatCtrl* source, const std::vector<int>& numbers,
                                    JumpHandler onJump, QWidget* parent)
     : QDialog(parent), m_numbers(numbers), m_onJump(std::move(onJump)) {
@@ -29,7 +48,7 @@ CTavloGrepDialog::CTavloGrepDialog(CTavloDatCtrl* source, const std::vector<int>
     m_wrapAction = add("折り返し", ID_GREP_WRAP, true);
     add("ジャンプ", ID_GREP_JUMP);
 
-    m_ctrl = std::make_unique<CTavloDatCtrl>(this);
+    m_ctrl = std::make_unique<CGrepPostCtrl>(this);
     m_ctrl->SetHideAboned(source->GetHideAboned());
     m_ctrl->SetArticleFont(source->GetTextCtrl()->GetTextFont());
     layout->addWidget(m_ctrl->GetTextCtrl());
@@ -59,6 +78,12 @@ std::u16string CTavloGrepDialog::AllText() const {
     return all;
 }
 
+void CTavloGrepDialog::JumpToThreadPost(int number) {
+    close();
+    if (m_onJump && number > 0)
+        m_onJump(number, true);
+}
+
 void CTavloGrepDialog::OnCommand(int id) {
     switch (id) {
     case ID_GREP_BACK:
@@ -82,7 +107,7 @@ void CTavloGrepDialog::OnCommand(int id) {
         int number = CurrentNumber();
         close();
         if (m_onJump && number > 0)
-            m_onJump(number);
+            m_onJump(number, false);
         break;
     }
     default:

@@ -22,8 +22,9 @@ public:
         ID_GREP_JUMP = 32957
     };
 
-    // Called with the chosen post's number when the user jumps.
-    using JumpHandler = std::function<void(int number)>;
+    // Called with the number of a post of the thread when the user jumps there: the chosen
+    // post (no history), or the post an anchor in the window names (record: with history).
+    using JumpHandler = std::function<void(int number, bool record)>;
 
     CTavloGrepDialog(CTavloDatCtrl* source, const std::vector<int>& numbers, JumpHandler onJump,
                      QWidget* parent = nullptr);
@@ -38,6 +39,9 @@ public:
     bool OnKeyDown(int vk, Qt::KeyboardModifiers modifiers);
     // Text of every extracted post, one after another.
     std::u16string AllText() const;
+    // An anchor in the window names a post of the thread, not an entry of the window: the
+    // window closes and the thread goes there.
+    void JumpToThreadPost(int number);
 
 protected:
     void keyPressEvent(QKeyEvent* e) override;

@@ -1,4 +1,5 @@
 #include "tavlo_link.h"
+#include "tavlo_scan.h"
 
 namespace {
 
@@ -60,18 +61,14 @@ std::u16string TavloCompleteUrl(std::u16string_view link) {
 }
 
 bool TavloExtractId(std::u16string_view line, size_t* start, size_t* length) {
-    size_t n = line.size();
-    for (size_t i = 0; i < n; ++i) {
-        if (isLineEnd(line[i])) {
-            n = i;
-            break;
-        }
-    }
+    const char16_t* p = line.data();
+    const size_t n = TavloScanEither(p, 0, line.size(), u'\n', u'\r');
     size_t at = 0;
     for (;; ++at) {
+        at = TavloScanEither(p, at, n, u'I', u'I');
         if (at + 3 > n)
             return false;
-        if (line[at] == u'I' && line[at + 1] == u'D' && line[at + 2] == u':')
+        if (p[at + 1] == u'D' && p[at + 2] == u':')
             break;
     }
     size_t s = at + 3;

@@ -18,6 +18,8 @@
 
 namespace {
 
+std::function<void()> g_changeHook;
+
 // How far back from a position an anchor may start: ">>" and a list of a few numbers.
 constexpr size_t kAnchorReach = 64;
 
@@ -146,11 +148,23 @@ void CTavloPopupSet::CloseAbove(const CTavloDatCtrl* from) {
             if (m_chain[k]->Ctrl() == from)
                 keep = k + 1;
     }
+    if (m_chain.size() <= keep)
+        return;
     while (m_chain.size() > keep) {
         if (m_hoverCtrl == m_chain.back()->Ctrl())
             m_hoverCtrl = nullptr;
         m_chain.pop_back();
     }
+    changed();
+}
+
+void CTavloPopupSet::SetChangeHook(std::function<void()> hook) {
+    g_changeHook = std::move(hook);
+}
+
+void CTavloPopupSet::changed() {
+    if (g_changeHook)
+        g_changeHook();
 }
 
 void CTavloPopupSet::CloseLast() {
@@ -198,6 +212,7 @@ CTavloPopup* CTavloPopupSet::OpenAt(CTavloDatCtrl* from, size_t pos) {
     watch(popup->Ctrl());
     popup->ShowAt(rect);
     m_chain.push_back(std::move(popup));
+    changed();
     return m_chain.back().get();
 }
 
@@ -237,9 +252,23 @@ void CTavloPopupSet::checkLeft() {
     CloseAll();
 }
 
-bool CTavloPopupSet::onKey(QKeyEvent* e) {
+void CTavloPopupSet::checkActive() {
+    // Popups are tool windows: they never become the active window themselves.
+    QWidget* active = QApplication::activeWindow();
+    if (!active || active != m_source->GetTextCtrl()->window())
+        closeOutOfSight();
+}
+
+void CTavloPopupSet::closeOutOfSight() {
+    // A rest that began before must not open one again.
+    m_hover.stop();
+    m_leave.stop();
+    m_hoverCtrl = nullptr;
+    CloseAll();
+}
+
+bool CTavloPopupSet::OnKeyDown(int vk) {
     const CTavloSettings& s = CTavloSettings::Instance();
-    const int vk = TavloEventVirtualKey(e);
     if (s.PopupUse && s.IsKey(CTavloSettings::CMD_POPUP, vk))
         return OpenSelected() != nullptr || !m_chain.empty();
     if (m_chain.empty())
@@ -261,19 +290,36 @@ bool CTavloPopupSet::onKey(QKeyEvent* e) {
 bool CTavloPopupSet::eventFilter(QObject* watched, QEvent* e) {
     switch (e->type()) {
     case QEvent::KeyPress:
-        if (ctrlOf(watched) && onKey(static_cast<QKeyEvent*>(e)))
+        if (ctrlOf(watched) && OnKeyDown(TavloEventVirtualKey(static_cast<QKeyEvent*>(e))))
             return true;
         break;
-    case QEvent::MouseMove: {
+    case QEvent::MouseMove:
+    case QEvent::Enter: {
+        // A pointer arriving over the text (the window entered, a view shown under it) rests
+        // there as well as one moved over it.
         CTavloDatCtrl* ctrl = ctrlOf(watched);
         if (!ctrl || CTavloSettings::Instance().PopupUse == 0)
             break;
+        if (e->type() == QEvent::Enter && watched != ctrl->GetTextCtrl()->viewport())
+            break;
         m_leave.stop();
         m_hoverCtrl = ctrl;
-        m_hoverPos = static_cast<QMouseEvent*>(e)->position().toPoint();
+        m_hoverPos = e->type() == QEvent::Enter
+                         ? static_cast<QEnterEvent*>(e)->position().toPoint()
+                         : static_cast<QMouseEvent*>(e)->position().toPoint();
         m_hover.start(std::max(0, CTavloSettings::Instance().PopupDelay));
         break;
     }
+    case QEvent::Hide:
+        // The thread went out of sight (another tab or view): its popups go with it.
+        if (watched == m_source->GetTextCtrl())
+            closeOutOfSight();
+        break;
+    case QEvent::WindowDeactivate:
+        // Another window took over; the check waits until the new one is known.
+        if (watched == m_source->GetTextCtrl() && !m_chain.empty())
+            QTimer::singleShot(0, this, &CTavloPopupSet::checkActive);
+        break;
     case QEvent::Leave:
         if (ctrlOf(watched) && !m_chain.empty())
             m_leave.start(std::max(100, CTavloSettings::Instance().PopupDelay));

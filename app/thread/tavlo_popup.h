@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -56,8 +57,13 @@ public:
     int Count() const { return static_cast<int>(m_chain.size()); }
     CTavloPopup* Last() const { return m_chain.empty() ? nullptr : m_chain.back().get(); }
     CTavloPopup* At(int k) const { return m_chain[static_cast<size_t>(k)].get(); }
+    // A key while the thread is shown: the popup key, and while popups are open Escape /
+    // ViewBack and the link keys. true when used.
+    bool OnKeyDown(int vk);
     // What the hover timer does when it fires: acts on the resting place.
     void HoverNow();
+    // Called after any popup opened or closed (a test's view of the program).
+    static void SetChangeHook(std::function<void()> hook);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
@@ -65,8 +71,10 @@ protected:
 private:
     void watch(CTavloDatCtrl* ctrl);
     CTavloDatCtrl* ctrlOf(QObject* watched) const;
-    bool onKey(QKeyEvent* e);
     void checkLeft();
+    void checkActive();
+    void closeOutOfSight();
+    void changed();
 
     CTavloDatCtrl* m_source;
     std::vector<std::unique_ptr<CTavloPopup>> m_chain;

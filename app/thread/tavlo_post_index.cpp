@@ -4,11 +4,12 @@
 
 #include <algorithm>
 
-void CTavloPostIndex::Build(const CTavloTextLayout& layout) {
-    m_lines.clear();
+void CTavloPostIndex::Extend(const CTavloTextLayout& layout, int fromLine) {
+    fromLine = std::max(0, fromLine);
+    m_lines.erase(std::lower_bound(m_lines.begin(), m_lines.end(), fromLine), m_lines.end());
     const int count = layout.LineCount();
     const size_t length = layout.Length();
-    for (int i = 0; i < count; ++i) {
+    for (int i = fromLine; i < count; ++i) {
         size_t s = layout.LineStart(i);
         if (s < length && TavloIsHeaderMark(layout.At(s))) {
             if (m_lines.size() == m_lines.capacity())

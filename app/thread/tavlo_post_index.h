@@ -8,7 +8,10 @@
 class CTavloPostIndex {
 public:
     // Every display line that starts with a header marker, in order.
-    void Build(const CTavloTextLayout& layout);
+    void Build(const CTavloTextLayout& layout) { Extend(layout, 0); }
+    // The same after the layout changed only from display line fromLine on (an append):
+    // entries above it are kept, the rest is found again.
+    void Extend(const CTavloTextLayout& layout, int fromLine);
     void Clear() { m_lines.clear(); }
     int GetCount() const { return static_cast<int>(m_lines.size()); }
     // Display line of post number (1-based); -1 when there is no such post.

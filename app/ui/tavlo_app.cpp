@@ -6,10 +6,10 @@
 #include "tavlo_bookmark_view.h"
 #include "tavlo_cache_image_view.h"
 #include "tavlo_cache_view.h"
-#include "tavlo_image_view.h"
 #include "tavlo_dat_view_host.h"
+#include "tavlo_errors.h"
+#include "tavlo_image_view.h"
 #include "tavlo_path.h"
-#include "tavlo_placeholder_views.h"
 #include "tavlo_platform.h"
 #include "tavlo_settings.h"
 #include "tavlo_subject_view.h"
@@ -54,22 +54,22 @@ std::string CTavloApp::LogDirectory(const std::string& exeDir, const std::string
 int CTavloApp::PrepareRoot(const CVornString& root) {
     const int slash = root.FindR('/');
     if (slash < 0) {
-        TavloMessageBox(nullptr, "ルートディレクトリが不正です\ntavloを終了します", "tavlo/0.0.15",
+        TavloMessageBox(nullptr, "ルートディレクトリが不正です\ntavloを終了します", kTavloCaption,
                         TAVLO_MB_OK | TAVLO_MB_ICONERROR);
         return 0;
     }
     CVornString parent = slash == 0 ? CVornString("/") : root.Left(slash);
     std::error_code ec;
     if (!std::filesystem::is_directory(parent.str(), ec)) {
-        if (TavloMessageBox(nullptr, "ルートディレクトリを作成しますか？", "tavlo/0.0.15",
+        if (TavloMessageBox(nullptr, "ルートディレクトリを作成しますか？", kTavloCaption,
                             TAVLO_MB_YESNO | TAVLO_MB_ICONQUESTION) != TAVLO_IDYES) {
-            TavloMessageBox(nullptr, "tavloを終了します", "tavlo/0.0.15",
+            TavloMessageBox(nullptr, "tavloを終了します", kTavloCaption,
                             TAVLO_MB_OK | TAVLO_MB_ICONINFORMATION);
             return 0;
         }
     }
     if (!CTavloPath::MakeDirectory(root) || !std::filesystem::is_directory(root.str(), ec)) {
-        TavloMessageBox(nullptr, "ルートディレクトリの作成に失敗しました", "tavlo/0.0.15",
+        TavloMessageBox(nullptr, "ルートディレクトリの作成に失敗しました", kTavloCaption,
                         TAVLO_MB_OK | TAVLO_MB_ICONERROR);
         return 0;
     }
@@ -101,14 +101,14 @@ int CTavloApp::LockStore(CTavloStoreLock& lock, const CVornString& root) {
     if (holder > 0)
         text += "(pid " + std::to_string(holder) + ")";
     text += "が使用中です\ntavloを終了します";
-    TavloMessageBox(nullptr, text.c_str(), "tavlo/0.0.15", TAVLO_MB_OK | TAVLO_MB_ICONERROR);
+    TavloMessageBox(nullptr, text.c_str(), kTavloCaption, TAVLO_MB_OK | TAVLO_MB_ICONERROR);
     return 0;
 }
 
 int CTavloApp::InitInstance(int argc, char** argv) {
     setlocale(LC_ALL, "");
     if (!CVornWinSock::InitSocket(2, 2)) {
-        TavloMessageBox(nullptr, "Windows ソケットの初期化に失敗しました。", "tavlo/0.0.15",
+        TavloMessageBox(nullptr, "Windows ソケットの初期化に失敗しました。", kTavloCaption,
                         TAVLO_MB_OK | TAVLO_MB_ICONERROR);
         return 0;
     }
@@ -137,12 +137,16 @@ int CTavloApp::InitInstance(int argc, char** argv) {
     m_frame->ApplyMenuNumber();
     CTavloBookmarkFile::Instance().Load(CTavloBookmarkFile::GetDefaultPath());
 
+    // Before the first view is shown: the single view is never laid out for nothing.
+    if (s.DesktopLayout == 1)
+        m_frame->SetDesktopLayout(true);
     if (s.BookmarkWhenStarting == 1) {
         m_frame->SwitchView(TAVLO_VIEW_BOOKMARK);
     } else {
         m_frame->ShowView(TAVLO_VIEW_BOARD);
-        m_frame->setWindowTitle(QStringLiteral("tavlo/0.0.15"));
+        m_frame->setWindowTitle(QString::fromUtf8(kTavloCaption));
     }
+
     return 1;
 }
 

@@ -21,12 +21,6 @@
 
 namespace {
 
-const char kCaption[] = "tavlo/0.0.15";
-
-bool keyIs(int command, int vk) {
-    return CTavloSettings::Instance().IsKey(command, vk);
-}
-
 // A category or board of either list: its row, copied.
 class BoardItem : public QTreeWidgetItem {
 public:
@@ -70,15 +64,7 @@ struct CTavloBoardView::Lookup {
             std::lock_guard<std::mutex> guard(lock);
             t = tables;
         }
-        if (!t)
-            return CVornString();
-        int row = t->etc.FindUrl(url);
-        if (row >= 0)
-            return t->etc.Get(row, CTavloBoardFile::COL_NAME);
-        row = t->board.FindUrl(url);
-        if (row >= 0)
-            return t->board.Get(row, CTavloBoardFile::COL_NAME);
-        return CVornString();
+        return t ? CTavloBoardFile::NameOfUrl(t->etc, t->board, url) : CVornString();
     }
 };
 
@@ -120,7 +106,7 @@ void CTavloBoardView::OnInitialUpdate() {
             loadEtc("その他ファイルの読み込みに失敗しました"))
             buildEtcTree();
         publish();
-        if (TavloMessageBox(this, "板一覧が存在しません。サーバから取得しますか？", kCaption,
+        if (TavloMessageBox(this, "板一覧が存在しません。サーバから取得しますか？", kTavloCaption,
                             TAVLO_MB_YESNO | TAVLO_MB_ICONQUESTION) == TAVLO_IDYES) {
             QPointer<QWidget> alive(this);
             RefreshMenu(CTavloSettings::Instance().BoardUrl);
@@ -149,7 +135,7 @@ int CTavloBoardView::CreateFromFile() {
     VLOG(2, "CTavloBoardView::CreateFromFile", "start %d(msec)", timer.Elapsed());
     if (m_board->Load() != 0) {
         publish();
-        TavloMessageBox(this, "板一覧ファイルの読み込みに失敗しました", kCaption,
+        TavloMessageBox(this, "板一覧ファイルの読み込みに失敗しました", kTavloCaption,
                         TAVLO_MB_OK | TAVLO_MB_ICONERROR);
         return 0;
     }
@@ -170,7 +156,7 @@ int CTavloBoardView::CreateFromFile() {
 int CTavloBoardView::loadEtc(const char* failure) {
     if (m_etc->Load() == 0)
         return 1;
-    TavloMessageBox(this, failure, kCaption, TAVLO_MB_OK | TAVLO_MB_ICONERROR);
+    TavloMessageBox(this, failure, kTavloCaption, TAVLO_MB_OK | TAVLO_MB_ICONERROR);
     return 0;
 }
 
@@ -357,11 +343,11 @@ void CTavloBoardView::showReport(const CTavloMenuReport& report) {
                                      static_cast<uintptr_t>(static_cast<intptr_t>(notice.code)), 0);
             break;
         case CTavloNotice::INFORMATION:
-            TavloMessageBox(this, notice.text.c_str(), CTavloBoardMenuText::kCaption,
+            TavloMessageBox(this, notice.text.c_str(), kTavloCaption,
                             TAVLO_MB_OK | TAVLO_MB_ICONINFORMATION);
             break;
         case CTavloNotice::ERROR_TEXT:
-            TavloMessageBox(this, notice.text.c_str(), CTavloBoardMenuText::kCaption,
+            TavloMessageBox(this, notice.text.c_str(), kTavloCaption,
                             TAVLO_MB_OK | TAVLO_MB_ICONERROR);
             break;
         }
@@ -466,7 +452,8 @@ int CTavloBoardView::SearchBoard(const CVornString& pattern) {
             return 1;
         }
     }
-    TavloMessageBox(this, "最後まで検索しました", kCaption, TAVLO_MB_OK | TAVLO_MB_ICONINFORMATION);
+    TavloMessageBox(this, "最後まで検索しました", kTavloCaption,
+                    TAVLO_MB_OK | TAVLO_MB_ICONINFORMATION);
     return 0;
 }
 
@@ -485,7 +472,7 @@ void CTavloBoardView::AddToEtc() {
     QTreeWidgetItem* item = GetSelectedItem();
     if (!IsBoard(item))
         return;
-    if (TavloMessageBox(this, "板をその他に追加しますか？", kCaption,
+    if (TavloMessageBox(this, "板をその他に追加しますか？", kTavloCaption,
                         TAVLO_MB_YESNO | TAVLO_MB_ICONQUESTION) != TAVLO_IDYES)
         return;
     // The item may go with the subtree below.
@@ -541,47 +528,47 @@ void CTavloBoardView::OpenItem(QTreeWidgetItem* item, bool send) {
 bool CTavloBoardView::OnKeyDown(int vk, Qt::KeyboardModifiers) {
     if (vk == 0)
         return false;
-    if (keyIs(CTavloSettings::CMD_CANCEL, vk)) {
+    if (TavloKeyIs(CTavloSettings::CMD_CANCEL, vk)) {
         if (m_frame)
             m_frame->SendMessage(TAVLO_WM_CANCEL, 0, 0);
         return true;
     }
-    if (keyIs(CTavloSettings::CMD_VIEWBACK, vk)) {
+    if (TavloKeyIs(CTavloSettings::CMD_VIEWBACK, vk)) {
         if (m_frame)
             m_frame->SendMessage(TAVLO_WM_VIEWBACK, 0, 0);
         return true;
     }
-    if (keyIs(CTavloSettings::CMD_VIEWFORWARD, vk)) {
+    if (TavloKeyIs(CTavloSettings::CMD_VIEWFORWARD, vk)) {
         if (m_frame)
             m_frame->SendMessage(TAVLO_WM_VIEWFORWARD, 0, 0);
         return true;
     }
-    if (keyIs(CTavloSettings::CMD_BOTTOM, vk)) {
+    if (TavloKeyIs(CTavloSettings::CMD_BOTTOM, vk)) {
         SelectItem(lastVisibleItem());
         return true;
     }
-    if (keyIs(CTavloSettings::CMD_TOP, vk)) {
+    if (TavloKeyIs(CTavloSettings::CMD_TOP, vk)) {
         SelectItem(m_tree->topLevelItem(0));
         return true;
     }
-    if (keyIs(CTavloSettings::CMD_RELOAD, vk)) {
+    if (TavloKeyIs(CTavloSettings::CMD_RELOAD, vk)) {
         RefreshMenu(CTavloSettings::Instance().BoardUrl);
         return true;
     }
-    if (keyIs(CTavloSettings::CMD_PAGEUP, vk)) {
+    if (TavloKeyIs(CTavloSettings::CMD_PAGEUP, vk)) {
         m_tree->PageKey(false);
         return true;
     }
-    if (keyIs(CTavloSettings::CMD_PAGEDOWN, vk)) {
+    if (TavloKeyIs(CTavloSettings::CMD_PAGEDOWN, vk)) {
         m_tree->PageKey(true);
         return true;
     }
-    if (keyIs(CTavloSettings::CMD_CHANGEVIEW, vk)) {
+    if (TavloKeyIs(CTavloSettings::CMD_CHANGEVIEW, vk)) {
         if (m_frame)
             m_frame->SendMessage(TAVLO_WM_VIEWMENU, 0, 0);
         return true;
     }
-    if (keyIs(CTavloSettings::CMD_ADDBOOKMARK, vk)) {
+    if (TavloKeyIs(CTavloSettings::CMD_ADDBOOKMARK, vk)) {
         AddToEtc();
         return true;
     }

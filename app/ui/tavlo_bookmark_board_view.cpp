@@ -2,6 +2,8 @@
 
 #include "tavlo_board_file.h"
 #include "tavlo_errors.h"
+#include "tavlo_list_item.h"
+#include "tavlo_list_select.h"
 #include "tavlo_path.h"
 #include "tavlo_platform.h"
 #include "tavlo_settings.h"
@@ -11,19 +13,6 @@
 #include <QShowEvent>
 
 #include <cstdint>
-
-namespace {
-
-bool keyIs(int command, int vk) {
-    return CTavloSettings::Instance().IsKey(command, vk);
-}
-
-bool askYes(QWidget* parent, const char* text) {
-    return TavloMessageBox(parent, text, kTavloCaption, TAVLO_MB_YESNO | TAVLO_MB_ICONQUESTION) ==
-           TAVLO_IDYES;
-}
-
-} // namespace
 
 CTavloBookmarkBoardView::CTavloBookmarkBoardView(CTavloWindow* frame, QWidget* parent)
     : CTavloListViewBase(TAVLO_VIEW_BOOKMARK, frame, parent),
@@ -112,10 +101,7 @@ void CTavloBookmarkBoardView::sortList(int column, int ascending) {
     case SORT_SEARCH:
         // Larger rank first; no descending order.
         m_list.SortBy([ascending](Item a, Item b) {
-            auto rank = [](Item i) {
-                return int64_t{i->IsSearchHit()} * 100000000 - int64_t{i->GetIndex()} * 10000;
-            };
-            return ascending && rank(a) > rank(b);
+            return ascending && TavloSearchRank(*a) > TavloSearchRank(*b);
         });
         break;
     default:
@@ -156,31 +142,19 @@ bool CTavloBookmarkBoardView::save() {
 void CTavloBookmarkBoardView::DeleteItems() {
     EnsureLoaded();
     const int row = GetSelectedRow();
-    if (m_multi) {
-        if (!askYes(this, "選択アイテムを全て削除しますか？"))
-            return;
-        for (int i = m_list.GetCount() - 1; i >= 0; --i)
-            if (m_list.Get(i)->IsSelected())
-                m_list.Remove(i);
-    } else {
-        if (row < 0 || !m_list.Get(row) || !askYes(this, "削除しますか？"))
-            return;
-        m_list.Remove(row);
-    }
+    const std::vector<int> rows = TavloAskRowsToDelete(this, m_list, row, m_multi != 0);
+    if (rows.empty())
+        return;
+    for (int r : rows)
+        m_list.Remove(r);
     save();
-    SetItemCount(m_list.GetCount());
-    RedrawItems();
-    if (row >= 0)
-        SelectRow(std::min(row, m_list.GetCount() - 1));
+    TavloShowAfterDelete(this, row, m_list.GetCount());
 }
 
 void CTavloBookmarkBoardView::SetMultiSelect(bool on) {
     m_multi = on ? 1 : 0;
-    if (on)
-        return;
-    for (CTavloBookmarkBoardItem* item : m_list)
-        item->SetSelected(0);
-    RedrawItems();
+    if (!on)
+        TavloUnselectAll(this, m_list);
 }
 
 void CTavloBookmarkBoardView::Highlight(const CVornString& pattern) {
@@ -219,7 +193,7 @@ void CTavloBookmarkBoardView::OpenSelectedItem() {
 }
 
 bool CTavloBookmarkBoardView::OnKeyDown(int vk, Qt::KeyboardModifiers) {
-    if (keyIs(CTavloSettings::CMD_SORT, vk)) {
+    if (TavloKeyIs(CTavloSettings::CMD_SORT, vk)) {
         SortItems(NextSortKey(m_sortColumn), 1);
         return true;
     }

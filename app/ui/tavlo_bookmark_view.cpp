@@ -4,8 +4,10 @@
 #include "tavlo_bookmark_updater.h"
 #include "tavlo_errors.h"
 #include "tavlo_list_ctrl.h"
+#include "tavlo_list_select.h"
 #include "tavlo_platform.h"
 #include "tavlo_settings.h"
+#include "tavlo_sort_command.h"
 #include "vorn_log.h"
 #include "vorn_regex.h"
 
@@ -18,22 +20,8 @@
 
 namespace {
 
-bool keyIs(int command, int vk) {
-    return CTavloSettings::Instance().IsKey(command, vk);
-}
-
-bool askYes(QWidget* parent, const char* text) {
-    return TavloMessageBox(parent, text, kTavloCaption, TAVLO_MB_YESNO | TAVLO_MB_ICONQUESTION) ==
-           TAVLO_IDYES;
-}
-
 // Sort commands of the bookmark view: command, key, ascending.
-struct SortCommand {
-    int id;
-    int key;
-    int ascending;
-};
-constexpr SortCommand kSortCommands[] = {
+constexpr CTavloSortCommand kSortCommands[] = {
     {ID_SORT_NO, CTavloBookmarkView::SORT_INDEX, 1},
     {ID_SORT_RES, CTavloBookmarkView::SORT_COUNT, 0},
     {ID_SORT_THREAD, CTavloBookmarkView::SORT_TITLE, 1},
@@ -43,13 +31,6 @@ constexpr SortCommand kSortCommands[] = {
     {ID_SORT_NEW, CTavloBookmarkView::SORT_UPDATED, 1},
     {ID_SORT_SEARCH, CTavloBookmarkView::SORT_SEARCH, 1},
 };
-
-const SortCommand* sortCommand(int id) {
-    for (const SortCommand& c : kSortCommands)
-        if (c.id == id)
-            return &c;
-    return nullptr;
-}
 
 CTavloBookmarkFile& bookmarks() {
     return CTavloBookmarkFile::Instance();
@@ -222,8 +203,8 @@ bool CTavloBookmarkView::MoveItem(bool down) {
     if (m_checking)
         return false;
     if (m_sortColumn != SORT_INDEX) {
-        if (askYes(this,
-                   "ブックマーク移動はNoソート状態で行ってください\nNoソート状態にしますか？"))
+        if (TavloAskYes(this,
+                        "ブックマーク移動はNoソート状態で行ってください\nNoソート状態にしますか？"))
             SortItems(SORT_INDEX, 1);
         return false;
     }
@@ -251,32 +232,20 @@ void CTavloBookmarkView::DeleteItems() {
         return;
     }
     CTavloBookmarkFile& list = bookmarks();
-    int row = GetSelectedRow();
-    if (m_multi) {
-        if (!askYes(this, "選択アイテムを全て削除しますか？"))
-            return;
-        for (int i = list.GetCount() - 1; i >= 0; --i)
-            if (list.Get(i)->GetMark() & CTavloListItem::MARK_SELECTED)
-                list.Remove(i);
-    } else {
-        if (row < 0 || !list.Get(row) || !askYes(this, "削除しますか？"))
-            return;
-        list.Remove(row);
-    }
+    const int row = GetSelectedRow();
+    const std::vector<int> rows = TavloAskRowsToDelete(this, list, row, m_multi != 0);
+    if (rows.empty())
+        return;
+    for (int r : rows)
+        list.Remove(r);
     save();
-    SetItemCount(list.GetCount());
-    RedrawItems();
-    if (row >= 0)
-        SelectRow(std::min(row, list.GetCount() - 1));
+    TavloShowAfterDelete(this, row, list.GetCount());
 }
 
 void CTavloBookmarkView::SetMultiSelect(bool on) {
     m_multi = on ? 1 : 0;
-    if (on)
-        return;
-    for (CTavloBookmarkItem* entry : bookmarks())
-        entry->SetSelected(0);
-    RedrawItems();
+    if (!on)
+        TavloUnselectAll(this, bookmarks());
 }
 
 void CTavloBookmarkView::Highlight(const CVornString& pattern) {
@@ -367,29 +336,29 @@ void CTavloBookmarkView::releaseSnapshot() {
 
 bool CTavloBookmarkView::OnKeyDown(int vk, Qt::KeyboardModifiers modifiers) {
     using S = CTavloSettings;
-    if (keyIs(S::CMD_RELOAD, vk)) {
+    if (TavloKeyIs(S::CMD_RELOAD, vk)) {
         StartCheck();
         return true;
     }
-    if (keyIs(S::CMD_SORT, vk)) {
+    if (TavloKeyIs(S::CMD_SORT, vk)) {
         SortItems(NextSortKey(m_sortColumn), 1);
         return true;
     }
-    if (keyIs(S::CMD_SEARCH, vk)) {
+    if (TavloKeyIs(S::CMD_SEARCH, vk)) {
         if (m_frame)
             m_frame->SendMessage(TAVLO_WM_SEARCHBAR, 0, 1);
         return true;
     }
-    if (keyIs(S::CMD_DELETE, vk)) {
+    if (TavloKeyIs(S::CMD_DELETE, vk)) {
         DeleteItems();
         return true;
     }
     if (modifiers.testFlag(Qt::ShiftModifier)) {
-        if (keyIs(S::CMD_NEXTLINE, vk)) {
+        if (TavloKeyIs(S::CMD_NEXTLINE, vk)) {
             MoveItem(true);
             return true;
         }
-        if (keyIs(S::CMD_PREVLINE, vk)) {
+        if (TavloKeyIs(S::CMD_PREVLINE, vk)) {
             MoveItem(false);
             return true;
         }
@@ -398,7 +367,7 @@ bool CTavloBookmarkView::OnKeyDown(int vk, Qt::KeyboardModifiers modifiers) {
 }
 
 bool CTavloBookmarkView::OnCommand(int id) {
-    if (const SortCommand* c = sortCommand(id)) {
+    if (const CTavloSortCommand* c = TavloFindSortCommand(kSortCommands, id)) {
         SortItems(c->key, c->ascending);
         return true;
     }
@@ -418,7 +387,7 @@ bool CTavloBookmarkView::OnCommand(int id) {
 }
 
 bool CTavloBookmarkView::UpdateCommand(int id, bool* enabled, bool* checked) {
-    if (const SortCommand* c = sortCommand(id)) {
+    if (const CTavloSortCommand* c = TavloFindSortCommand(kSortCommands, id)) {
         *enabled = !m_checking;
         *checked = m_sortColumn == c->key;
         return true;

@@ -2,35 +2,27 @@
 
 #include "tavlo_cache_image_file.h"
 #include "tavlo_errors.h"
+#include "tavlo_list_item.h"
+#include "tavlo_list_select.h"
 #include "tavlo_path.h"
 #include "tavlo_platform.h"
 #include "tavlo_settings.h"
+#include "tavlo_sort_command.h"
 #include "vorn_regex.h"
 
 #include <QApplication>
 
 namespace {
 
-bool keyIs(int command, int vk) {
-    return CTavloSettings::Instance().IsKey(command, vk);
-}
-
 struct SortCommand {
     int id, key, ascending;
 };
-constexpr SortCommand kSortCommands[] = {
+constexpr CTavloSortCommand kSortCommands[] = {
     {ID_SORT_NO, CTavloCacheImageView::SORT_INDEX, 1},
     {ID_SORT_THREAD, CTavloCacheImageView::SORT_NAME, 1},
     {ID_SORT_DATE, CTavloCacheImageView::SORT_TIME, 0},
     {ID_SORT_SEARCH, CTavloCacheImageView::SORT_SEARCH, 1},
 };
-
-const SortCommand* sortCommand(int id) {
-    for (const SortCommand& c : kSortCommands)
-        if (c.id == id)
-            return &c;
-    return nullptr;
-}
 
 } // namespace
 
@@ -129,13 +121,8 @@ void CTavloCacheImageView::SortItems(int column, int ascending) {
         case SORT_TIME:
             c = a->GetTimeText().view().compare(b->GetTimeText().view());
             break;
-        case SORT_SEARCH: {
-            const int64_t ra =
-                int64_t(a->IsSearchHit()) * 100000000 - int64_t(a->GetIndex()) * 10000;
-            const int64_t rb =
-                int64_t(b->IsSearchHit()) * 100000000 - int64_t(b->GetIndex()) * 10000;
-            return ra > rb;
-        }
+        case SORT_SEARCH:
+            return TavloSearchRank(*a) > TavloSearchRank(*b);
         default:
             break;
         }
@@ -168,40 +155,22 @@ void CTavloCacheImageView::OpenSelectedItem() {
 void CTavloCacheImageView::DeleteItems() {
     CTavloCacheImageFile& l = list();
     const int row = GetSelectedRow();
-    std::vector<int> rows;
-    if (m_multi) {
-        if (TavloMessageBox(this, "選択アイテムを全て削除しますか？", kTavloCaption,
-                            TAVLO_MB_YESNO | TAVLO_MB_ICONQUESTION) != TAVLO_IDYES)
-            return;
-        for (int i = l.GetCount() - 1; i >= 0; --i)
-            if (l.Get(i)->IsSelected())
-                rows.push_back(i);
-    } else {
-        if (row < 0 || !l.Get(row) ||
-            TavloMessageBox(this, "削除しますか？", kTavloCaption,
-                            TAVLO_MB_YESNO | TAVLO_MB_ICONQUESTION) != TAVLO_IDYES)
-            return;
-        rows.push_back(row);
-    }
+    const std::vector<int> rows = TavloAskRowsToDelete(this, l, row, m_multi != 0);
+    if (rows.empty())
+        return;
     for (int r : rows) {
         const CVornString path = l.Get(r)->GetPath();
         // A file that could not be deleted stays listed.
         if (CTavloPath::DeleteFile(path) || !CTavloPath::GetFileStatus(path))
             l.Remove(r);
     }
-    SetItemCount(l.GetCount());
-    RedrawItems();
-    if (row >= 0)
-        SelectRow(std::min(row, l.GetCount() - 1));
+    TavloShowAfterDelete(this, row, l.GetCount());
 }
 
 void CTavloCacheImageView::SetMultiSelect(bool on) {
     m_multi = on ? 1 : 0;
-    if (on)
-        return;
-    for (CTavloCacheImageItem* e : list())
-        e->SetSelected(0);
-    RedrawItems();
+    if (!on)
+        TavloUnselectAll(this, list());
 }
 
 void CTavloCacheImageView::Highlight(const CVornString& pattern) {
@@ -226,15 +195,15 @@ void CTavloCacheImageView::Highlight(const CVornString& pattern) {
 
 bool CTavloCacheImageView::OnKeyDown(int vk, Qt::KeyboardModifiers) {
     using S = CTavloSettings;
-    if (keyIs(S::CMD_SORT, vk)) {
+    if (TavloKeyIs(S::CMD_SORT, vk)) {
         SortItems((m_sortColumn + 1) % SORT_KEYS, 1);
         return true;
     }
-    if (keyIs(S::CMD_DELETE, vk)) {
+    if (TavloKeyIs(S::CMD_DELETE, vk)) {
         DeleteItems();
         return true;
     }
-    if (keyIs(S::CMD_SEARCH, vk)) {
+    if (TavloKeyIs(S::CMD_SEARCH, vk)) {
         if (m_frame)
             m_frame->SendMessage(TAVLO_WM_SEARCHBAR, 0, 1);
         return true;
@@ -243,7 +212,7 @@ bool CTavloCacheImageView::OnKeyDown(int vk, Qt::KeyboardModifiers) {
 }
 
 bool CTavloCacheImageView::OnCommand(int id) {
-    if (const SortCommand* c = sortCommand(id)) {
+    if (const CTavloSortCommand* c = TavloFindSortCommand(kSortCommands, id)) {
         SortItems(c->key, c->ascending);
         return true;
     }
@@ -260,7 +229,7 @@ bool CTavloCacheImageView::OnCommand(int id) {
 }
 
 bool CTavloCacheImageView::UpdateCommand(int id, bool* enabled, bool* checked) {
-    if (const SortCommand* c = sortCommand(id)) {
+    if (const CTavloSortCommand* c = TavloFindSortCommand(kSortCommands, id)) {
         *enabled = true;
         *checked = m_sortColumn == c->key;
         return true;

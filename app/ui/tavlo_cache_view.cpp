@@ -4,10 +4,13 @@
 #include "tavlo_dat_file.h"
 #include "tavlo_errors.h"
 #include "tavlo_list_ctrl.h"
+#include "tavlo_list_item.h"
+#include "tavlo_list_select.h"
 #include "tavlo_menu.h"
 #include "tavlo_path.h"
 #include "tavlo_platform.h"
 #include "tavlo_settings.h"
+#include "tavlo_sort_command.h"
 #include "vorn_log.h"
 #include "vorn_regex.h"
 #include "vorn_thread.h"
@@ -17,27 +20,16 @@
 
 namespace {
 
-bool keyIs(int command, int vk) {
-    return CTavloSettings::Instance().IsKey(command, vk);
-}
-
 struct SortCommand {
     int id, key, ascending;
 };
-constexpr SortCommand kSortCommands[] = {
+constexpr CTavloSortCommand kSortCommands[] = {
     {ID_SORT_NO, CTavloCacheView::SORT_INDEX, 1},
     {ID_SORT_THREAD, CTavloCacheView::SORT_TITLE, 1},
     {ID_SORT_BOARD, CTavloCacheView::SORT_BOARD, 1},
     {ID_SORT_DATE, CTavloCacheView::SORT_TIME, 0},
     {ID_SORT_SEARCH, CTavloCacheView::SORT_SEARCH, 1},
 };
-
-const SortCommand* sortCommand(int id) {
-    for (const SortCommand& c : kSortCommands)
-        if (c.id == id)
-            return &c;
-    return nullptr;
-}
 
 int compareBytes(const CVornString& a, const CVornString& b) {
     return a.view().compare(b.view());
@@ -144,13 +136,8 @@ void CTavloCacheView::SortItems(int column, int ascending) {
         case SORT_TIME:
             c = compareBytes(a->GetTimeText(), b->GetTimeText());
             break;
-        case SORT_SEARCH: {
-            const int64_t ra =
-                int64_t(a->IsSearchHit()) * 100000000 - int64_t(a->GetIndex()) * 10000;
-            const int64_t rb =
-                int64_t(b->IsSearchHit()) * 100000000 - int64_t(b->GetIndex()) * 10000;
-            return ra > rb;
-        }
+        case SORT_SEARCH:
+            return TavloSearchRank(*a) > TavloSearchRank(*b);
         default:
             break;
         }
@@ -181,21 +168,9 @@ void CTavloCacheView::OpenSelectedItem() {
 
 void CTavloCacheView::DeleteItems() {
     const int row = GetSelectedRow();
-    std::vector<int> rows;
-    if (m_multi) {
-        if (TavloMessageBox(this, "選択アイテムを全て削除しますか？", kTavloCaption,
-                            TAVLO_MB_YESNO | TAVLO_MB_ICONQUESTION) != TAVLO_IDYES)
-            return;
-        for (int i = m_list.GetCount() - 1; i >= 0; --i)
-            if (m_list.Get(i)->GetMark() & CTavloListItem::MARK_SELECTED)
-                rows.push_back(i);
-    } else {
-        if (row < 0 || !m_list.Get(row) ||
-            TavloMessageBox(this, "削除しますか？", kTavloCaption,
-                            TAVLO_MB_YESNO | TAVLO_MB_ICONQUESTION) != TAVLO_IDYES)
-            return;
-        rows.push_back(row);
-    }
+    const std::vector<int> rows = TavloAskRowsToDelete(this, m_list, row, m_multi != 0);
+    if (rows.empty())
+        return;
     if (m_multi)
         QApplication::setOverrideCursor(Qt::WaitCursor);
     for (int r : rows) {
@@ -211,10 +186,7 @@ void CTavloCacheView::DeleteItems() {
     }
     if (m_multi)
         QApplication::restoreOverrideCursor();
-    SetItemCount(m_list.GetCount());
-    RedrawItems();
-    if (row >= 0)
-        SelectRow(std::min(row, m_list.GetCount() - 1));
+    TavloShowAfterDelete(this, row, m_list.GetCount());
 }
 
 void CTavloCacheView::AddBookmark() {
@@ -234,11 +206,8 @@ void CTavloCacheView::AddBookmark() {
 
 void CTavloCacheView::SetMultiSelect(bool on) {
     m_multi = on ? 1 : 0;
-    if (on)
-        return;
-    for (CTavloCacheItem* e : m_list)
-        e->SetSelected(0);
-    RedrawItems();
+    if (!on)
+        TavloUnselectAll(this, m_list);
 }
 
 void CTavloCacheView::CheckCommand(int id) {
@@ -312,24 +281,24 @@ void CTavloCacheView::Highlight(const CVornString& pattern) {
 
 bool CTavloCacheView::OnKeyDown(int vk, Qt::KeyboardModifiers) {
     using S = CTavloSettings;
-    if (keyIs(S::CMD_SORT, vk)) {
+    if (TavloKeyIs(S::CMD_SORT, vk)) {
         SortItems((m_sortColumn + 1) % SORT_KEYS, 1);
         return true;
     }
-    if (keyIs(S::CMD_DELETE, vk)) {
+    if (TavloKeyIs(S::CMD_DELETE, vk)) {
         DeleteItems();
         return true;
     }
-    if (keyIs(S::CMD_ADDBOOKMARK, vk)) {
+    if (TavloKeyIs(S::CMD_ADDBOOKMARK, vk)) {
         AddBookmark();
         return true;
     }
-    if (keyIs(S::CMD_SEARCH, vk)) {
+    if (TavloKeyIs(S::CMD_SEARCH, vk)) {
         if (m_frame)
             m_frame->SendMessage(TAVLO_WM_SEARCHBAR, 0, 1);
         return true;
     }
-    if (keyIs(S::CMD_CHECKMENU, vk)) {
+    if (TavloKeyIs(S::CMD_CHECKMENU, vk)) {
         ShowCheckMenu();
         return true;
     }
@@ -337,7 +306,7 @@ bool CTavloCacheView::OnKeyDown(int vk, Qt::KeyboardModifiers) {
 }
 
 bool CTavloCacheView::OnCommand(int id) {
-    if (const SortCommand* c = sortCommand(id)) {
+    if (const CTavloSortCommand* c = TavloFindSortCommand(kSortCommands, id)) {
         SortItems(c->key, c->ascending);
         return true;
     }
@@ -364,7 +333,7 @@ bool CTavloCacheView::OnCommand(int id) {
 }
 
 bool CTavloCacheView::UpdateCommand(int id, bool* enabled, bool* checked) {
-    if (const SortCommand* c = sortCommand(id)) {
+    if (const CTavloSortCommand* c = TavloFindSortCommand(kSortCommands, id)) {
         *enabled = true;
         *checked = m_sortColumn == c->key;
         return true;

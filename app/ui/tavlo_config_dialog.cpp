@@ -1,6 +1,7 @@
 #include "tavlo_config_dialog.h"
 
 #include "tavlo_config_pages.h"
+#include "tavlo_errors.h"
 #include "tavlo_main_frame.h"
 #include "tavlo_platform.h"
 #include "tavlo_settings.h"
@@ -136,7 +137,7 @@ int TavloRunConfigDialog(CMainFrame* frame) {
         return 0;
     if (s.RootDirectory != root) {
         TavloMessageBox(frame, "ルートディレクトリに変更がありました\ntavlを終了します",
-                        "tavlo/0.0.15", TAVLO_MB_OK | TAVLO_MB_ICONINFORMATION);
+                        kTavloCaption, TAVLO_MB_OK | TAVLO_MB_ICONINFORMATION);
         frame->close();
         return 1;
     }

@@ -1,6 +1,7 @@
 // The configuration pages that edit lists: extra boards, NG words, templates.
 #include "tavlo_board_file.h"
 #include "tavlo_config_pages.h"
+#include "tavlo_errors.h"
 #include "tavlo_ng_file.h"
 #include "tavlo_platform.h"
 #include "tavlo_settings.h"
@@ -14,9 +15,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace {
-const char kCaption[] = "tavlo/0.0.15";
-} // namespace
+namespace {} // namespace
 
 CTavloListPage::CTavloListPage(int menuId, const char* label, QWidget* parent)
     : CTavloConfigPage(menuId, label, parent), m_list(new QListWidget(this)) {
@@ -64,7 +63,7 @@ bool CTavloListPage::AddEntry(const std::vector<CVornString>& columns) {
         return false;
     for (const auto& e : m_entries)
         if (same(e, columns)) {
-            TavloMessageBox(this, m_duplicate, kCaption, TAVLO_MB_OK | TAVLO_MB_ICONWARNING);
+            TavloMessageBox(this, m_duplicate, kTavloCaption, TAVLO_MB_OK | TAVLO_MB_ICONWARNING);
             return false;
         }
     m_entries.insert(m_entries.begin(), columns);

@@ -325,7 +325,7 @@ const char* const kKeyRows[] = {
     "CloseTab",    "ToggleAbone", "ToggleWrap",      "Reopen",
     "Edit",        "EditReply",   "EditReplyAll",    "OpenBookmark",
     "AddBookmark", "ChangeView",  "CopyInformation", "CopyMessage",
-    "CheckMenu",   "ExecBrowser", "Popup",
+    "CheckMenu",   "ExecBrowser", "Popup",           "FocusPane",
 };
 static_assert(std::size(kKeyRows) == CTavloSettings::CMD_COUNT, "every command has a key row");
 

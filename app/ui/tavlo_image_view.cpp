@@ -17,14 +17,6 @@
 #include <cstring>
 #include <unistd.h>
 
-namespace {
-
-bool keyIs(int command, int vk) {
-    return CTavloSettings::Instance().IsKey(command, vk);
-}
-
-} // namespace
-
 CTavloImageView::CTavloImageView(CTavloWindow* frame, QWidget* parent)
     : CTavloImageViewBase(frame, parent) {
     setFocusPolicy(Qt::StrongFocus);
@@ -176,16 +168,16 @@ void CTavloImageView::scrollBy(int dx, int dy) {
 
 bool CTavloImageView::OnKeyDown(int vk, Qt::KeyboardModifiers) {
     using S = CTavloSettings;
-    if (keyIs(S::CMD_RELOAD, vk)) {
+    if (TavloKeyIs(S::CMD_RELOAD, vk)) {
         if (!m_link.IsEmpty())
             Show(m_link);
         return true;
     }
-    if (keyIs(S::CMD_DELETE, vk)) {
+    if (TavloKeyIs(S::CMD_DELETE, vk)) {
         DeleteImage();
         return true;
     }
-    if (keyIs(S::CMD_MENU, vk)) {
+    if (TavloKeyIs(S::CMD_MENU, vk)) {
         if (m_frame)
             m_frame->SendMessage(TAVLO_WM_ACTIONMENU, 0, 0);
         return true;

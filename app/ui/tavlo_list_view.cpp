@@ -27,10 +27,6 @@ constexpr int kCellPad = 4;
 constexpr int kIconLeft = 2;
 constexpr int kLabelLeft = kIconLeft + kTavloIconSize + 2;
 
-bool keyIs(int command, int vk) {
-    return CTavloSettings::Instance().IsKey(command, vk);
-}
-
 Qt::Alignment alignmentOf(int format) {
     switch (format) {
     case TAVLO_LVCFMT_RIGHT:
@@ -434,48 +430,48 @@ bool CTavloListView::ListKeyDown(int vk) {
     if (vk == 0)
         return false;
     CTavloWindow* frame = m_listFrame;
-    if (keyIs(CTavloSettings::CMD_CANCEL, vk)) {
+    if (TavloKeyIs(CTavloSettings::CMD_CANCEL, vk)) {
         if (frame)
             frame->SendMessage(TAVLO_WM_CANCEL, 0, 0);
         return true;
     }
-    if (keyIs(CTavloSettings::CMD_VIEWBACK, vk)) {
+    if (TavloKeyIs(CTavloSettings::CMD_VIEWBACK, vk)) {
         if (frame)
             frame->SendMessage(TAVLO_WM_VIEWBACK, 0, 0);
         return true;
     }
-    if (keyIs(CTavloSettings::CMD_VIEWFORWARD, vk)) {
+    if (TavloKeyIs(CTavloSettings::CMD_VIEWFORWARD, vk)) {
         if (frame)
             frame->SendMessage(TAVLO_WM_VIEWFORWARD, 0, 0);
         return true;
     }
-    if (keyIs(CTavloSettings::CMD_BOTTOM, vk)) {
+    if (TavloKeyIs(CTavloSettings::CMD_BOTTOM, vk)) {
         SelectRow(GetItemCount() - 1);
         return true;
     }
-    if (keyIs(CTavloSettings::CMD_TOP, vk)) {
+    if (TavloKeyIs(CTavloSettings::CMD_TOP, vk)) {
         SelectRow(0);
         return true;
     }
-    if (keyIs(CTavloSettings::CMD_FIND2CH, vk)) {
+    if (TavloKeyIs(CTavloSettings::CMD_FIND2CH, vk)) {
         if (frame)
             frame->SendMessage(TAVLO_WM_COMMAND, ID_FIND2CH, 0);
         return true;
     }
-    if (keyIs(CTavloSettings::CMD_MENU, vk)) {
+    if (TavloKeyIs(CTavloSettings::CMD_MENU, vk)) {
         if (frame)
             frame->SendMessage(TAVLO_WM_ACTIONMENU, 0, 0);
         return true;
     }
-    if (keyIs(CTavloSettings::CMD_PAGEUP, vk)) {
+    if (TavloKeyIs(CTavloSettings::CMD_PAGEUP, vk)) {
         m_ctrl->PageKey(false);
         return true;
     }
-    if (keyIs(CTavloSettings::CMD_PAGEDOWN, vk)) {
+    if (TavloKeyIs(CTavloSettings::CMD_PAGEDOWN, vk)) {
         m_ctrl->PageKey(true);
         return true;
     }
-    if (keyIs(CTavloSettings::CMD_CHANGEVIEW, vk)) {
+    if (TavloKeyIs(CTavloSettings::CMD_CHANGEVIEW, vk)) {
         if (frame)
             frame->SendMessage(TAVLO_WM_VIEWMENU, 0, 0);
         return true;

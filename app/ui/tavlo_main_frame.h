@@ -1,7 +1,7 @@
 #pragma once
 
-#include "tavlo_vent.h"
 #include "tavlo_state_dump.h"
+#include "tavlo_vent.h"
 #include "tavlo_window.h"
 #include "vorn_string.h"
 
@@ -15,6 +15,8 @@
 #include <vector>
 
 class CTavloBoardViewBase;
+class CTavloDesktopLayout;
+class CTavloStatusLine;
 class CTavloFind2chDialog;
 class CTavloImageViewBase;
 class CTavloJumpDialog;
@@ -63,6 +65,7 @@ public:
     // dropped (view messages and owned payloads deleted) so that no worker waits on it.
     intptr_t SendMessage(unsigned message, uintptr_t wParam, intptr_t lParam) override;
     void PostMessage(unsigned message, uintptr_t wParam, intptr_t lParam) override;
+    void SendMessages(const Message* messages, int count) override;
 
     // Takes the views as children and hides them all; views it held before and does not get
     // again are deleted. The parent for views is GetClient().
@@ -81,6 +84,15 @@ public:
     int NewestView() const { return m_back.empty() ? -1 : m_back.back(); }
     const std::vector<int>& BackList() const { return m_back; }
     const std::vector<int>& ForwardList() const { return m_forward; }
+
+    // The desktop layout (tree, list and thread at once) on or off, at once; the shown view
+    // is then the view of the pane with the focus (tavlo_main_frame_desktop.cpp).
+    void SetDesktopLayout(bool on);
+    CTavloDesktopLayout* GetDesktopLayout() const { return m_desktop; }
+    // The focus went into a pane (a click): its view becomes the shown one, recorded.
+    void OnPaneFocused(int number);
+    CTavloStatusLine* GetStatusLine() const { return m_statusLine; }
+    void RefreshStatusLine();
 
     // A key (virtual-key code): the container keys, then the frame's, then the shown view's.
     // true when consumed.
@@ -145,6 +157,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // One handler per message number (tavlo_main_frame_messages.cpp).
+    friend struct CTavloFrameMessages;
     intptr_t onMessage(unsigned message, uintptr_t wParam, intptr_t lParam);
     void dropMessage(unsigned message, intptr_t lParam);
     bool runFrameCommand(int id);
@@ -159,6 +173,7 @@ private:
     bool isViewArea(QObject* object) const;
     bool isBarArea(const QWidget* widget) const;
     void focusShownView();
+    void showInPane(int number);
     void clearCancelIfIdle();
     bool anyBusy() const;
     void toggleOnline();
@@ -183,6 +198,8 @@ private:
     CTavloFind2chDialog* m_find2ch = nullptr;
     std::thread::id m_windowThread;
     CTavloJumpDialog* m_jump = nullptr;
+    CTavloDesktopLayout* m_desktop = nullptr;
+    CTavloStatusLine* m_statusLine = nullptr;
 
     QWidget* m_client = nullptr;
     CTavloFrameViews m_views;

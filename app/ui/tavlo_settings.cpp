@@ -66,6 +66,7 @@ const CommandInfo kCommands[CTavloSettings::CMD_COUNT] = {
     {"CheckMenu", "複数選択メニュー", 0},
     {"ExecBrowser", "ブラウザ起動", 0},
     {"Popup", "ポップアップ", 86},
+    {"FocusPane", "ペイン移動", 117}, // F6; Shift moves back
 };
 
 const char* const kFontSuffix[] = {"List",     "Board", "Message", "Cache",
@@ -236,6 +237,9 @@ const std::vector<CTavloSettings::Entry>& CTavloSettings::entries() {
         i("WindowWidth", &CTavloSettings::WindowWidth, 0);
         i("WindowHeight", &CTavloSettings::WindowHeight, 0);
         i("WindowMaximized", &CTavloSettings::WindowMaximized, 0);
+        i("DesktopLayout", &CTavloSettings::DesktopLayout, 0);
+        i("DesktopTreeWidth", &CTavloSettings::DesktopTreeWidth, 240);
+        i("DesktopListHeight", &CTavloSettings::DesktopListHeight, 280);
         return t;
     }();
     return table;

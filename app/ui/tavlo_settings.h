@@ -21,7 +21,7 @@ public:
         CMD_PAGEDOWN, CMD_CURRENTSUBJECT, CMD_TOGGLEABONE, CMD_TOGGLEWRAP, CMD_REOPEN,
         CMD_CHANGEVIEW, CMD_GREPID, CMD_GREPNAME, CMD_GREPREFER, CMD_COPYINFORMATION,
         CMD_COPYMESSAGE, CMD_VIEWBACK, CMD_VIEWFORWARD, CMD_JUMP, CMD_CHECKMENU, CMD_EXECBROWSER,
-        CMD_POPUP, CMD_COUNT
+        CMD_POPUP, CMD_FOCUSPANE, CMD_COUNT
     };
     // clang-format on
     // Font slots: board tree, subject list, post editor, cache lists, bookmark lists, tab
@@ -143,6 +143,11 @@ public:
     int PopupRefer = 1;
     int PopupIdCount = 1;
     int PopupDelay = 300;
+    // The desktop layout (tree, list and thread at once) instead of one view at a time, the
+    // tree pane's width and the list pane's height in it.
+    int DesktopLayout = 0;
+    int DesktopTreeWidth = 240;
+    int DesktopListHeight = 280;
 
     // Write-through setters by key name; 1 when the value changed and was written, 0 when it
     // was equal already, -1 for an unknown key.
@@ -181,6 +186,11 @@ private:
     static const std::vector<Entry>& entries();
     const Entry* find(const char* key) const;
 };
+
+// Whether vk is bound to command (its Key or SubKey) in the settings now in force.
+inline bool TavloKeyIs(int command, int vk) {
+    return CTavloSettings::Instance().IsKey(command, vk);
+}
 
 // Where the settings file lives: "--ini PATH" on the command line, else tavlo.ini beside the
 // executable when it exists, else $XDG_CONFIG_HOME/tavlo/tavlo.ini (its directory created).

@@ -1,6 +1,7 @@
 #include "tavlo_subject_view.h"
 
 #include "tavlo_bookmark_file.h"
+#include "tavlo_errors.h"
 #include "tavlo_find2ch_fetch.h"
 #include "tavlo_list_item.h"
 #include "tavlo_list_sort.h"
@@ -10,6 +11,7 @@
 #include "tavlo_path.h"
 #include "tavlo_platform.h"
 #include "tavlo_settings.h"
+#include "tavlo_sort_command.h"
 #include "vorn_log.h"
 #include "vorn_regex.h"
 #include "vorn_thread.h"
@@ -20,32 +22,14 @@ const char CTavloSubjectView::kFind2chHost[] = "find.5ch.net";
 
 namespace {
 
-const char kCaption[] = "tavlo/0.0.15";
-
-bool keyIs(int command, int vk) {
-    return CTavloSettings::Instance().IsKey(command, vk);
-}
-
 // Sort commands: the key each one sorts by and its direction.
-struct SortCommand {
-    int id;
-    int column;
-    int ascending;
-};
-constexpr SortCommand kSortCommands[] = {
+constexpr CTavloSortCommand kSortCommands[] = {
     {ID_SORT_NO, SUBJECT_SORT_INDEX, 1},      {ID_SORT_RES, SUBJECT_SORT_COUNT, 0},
     {ID_SORT_THREAD, SUBJECT_SORT_TITLE, 1},  {ID_SORT_SPEED, SUBJECT_SORT_SPEED, 0},
     {ID_SORT_THREADID, SUBJECT_SORT_KEY, 0},  {ID_SORT_NEW, SUBJECT_SORT_MARK, 1},
     {ID_SORT_SEARCH, SUBJECT_SORT_SEARCH, 1}, {ID_SORT_CACHE, SUBJECT_SORT_CACHE, 1},
     {ID_SORT_BOARD, SUBJECT_SORT_BOARD, 1},
 };
-
-const SortCommand* sortCommand(int id) {
-    for (const SortCommand& c : kSortCommands)
-        if (c.id == id)
-            return &c;
-    return nullptr;
-}
 
 } // namespace
 
@@ -126,12 +110,12 @@ int CTavloSubjectView::CreateFromFile(const CVornString& name, const CVornString
             TavloMessageBox(this,
                             "２ちゃんねる検索の結果がありません\n２ちゃんねる検索を行うには\n["
                             "メニュー]→[２ちゃんねる検索]を実行して下さい",
-                            kCaption, TAVLO_MB_OK | TAVLO_MB_ICONINFORMATION);
+                            kTavloCaption, TAVLO_MB_OK | TAVLO_MB_ICONINFORMATION);
             return 1;
         }
         if (CTavloSettings::Instance().Online == 1 ||
-            TavloMessageBox(this, "スレッド一覧が存在しません。サーバから取得しますか？", kCaption,
-                            TAVLO_MB_YESNO | TAVLO_MB_ICONQUESTION) == TAVLO_IDYES)
+            TavloMessageBox(this, "スレッド一覧が存在しません。サーバから取得しますか？",
+                            kTavloCaption, TAVLO_MB_YESNO | TAVLO_MB_ICONQUESTION) == TAVLO_IDYES)
             return Fetch(name, boardUrl, board);
         // Declined: the board's (empty) list, so that reload can fetch it later.
         SetItemCount(0);
@@ -196,7 +180,7 @@ int CTavloSubjectView::Fetch(const CVornString& name, const CVornString& boardUr
     int64_t size = -1;
     if (CTavloPath::GetFileStatus(localPath, &size) && size == 0 && !IsSearchList() &&
         TavloMessageBox(this, "スレッド一覧の受信に失敗しました。\n移転先検出処理を行いますか？",
-                        kCaption, TAVLO_MB_YESNO | TAVLO_MB_ICONQUESTION) == TAVLO_IDYES) {
+                        kTavloCaption, TAVLO_MB_YESNO | TAVLO_MB_ICONQUESTION) == TAVLO_IDYES) {
         CVornString newUrl;
         CTavloBoardViewBase* boards = nullptr;
         if (auto* frame = dynamic_cast<CMainFrame*>(m_frame))
@@ -258,8 +242,8 @@ int CTavloSubjectView::Find2ch(const CVornString& url, const CVornString& words)
         return 0;
     }
     if (r == -201) {
-        TavloMessageBox(this, "検索結果のページを読めませんでした(EUC-JPではありません)", kCaption,
-                        TAVLO_MB_OK | TAVLO_MB_ICONERROR);
+        TavloMessageBox(this, "検索結果のページを読めませんでした(EUC-JPではありません)",
+                        kTavloCaption, TAVLO_MB_OK | TAVLO_MB_ICONERROR);
     } else if (r != -1) {
         showError(r);
     }
@@ -269,7 +253,7 @@ int CTavloSubjectView::Find2ch(const CVornString& url, const CVornString& words)
 void CTavloSubjectView::SearchNextThreadOfSelection() {
     CTavloListItem* item = GetSelectedItem();
     if (!item) {
-        TavloMessageBox(this, "スレッドを選択して下さい", kCaption,
+        TavloMessageBox(this, "スレッドを選択して下さい", kTavloCaption,
                         TAVLO_MB_OK | TAVLO_MB_ICONERROR);
         return;
     }
@@ -279,7 +263,7 @@ void CTavloSubjectView::SearchNextThreadOfSelection() {
 
 void CTavloSubjectView::SearchNextThread(const CVornString& title, const CVornString&) {
     VLOG(2, "CTavloApp::OnSearchRelatedSubject", "%s", title.c_str());
-    if (TavloMessageBox(this, "スレッド一覧を最新化しますか？", kCaption,
+    if (TavloMessageBox(this, "スレッド一覧を最新化しますか？", kTavloCaption,
                         TAVLO_MB_YESNO | TAVLO_MB_ICONQUESTION) == TAVLO_IDYES) {
         QPointer<QWidget> alive(this);
         const int fetched = Reload();
@@ -445,7 +429,7 @@ void CTavloSubjectView::AddBookmark() {
     CTavloListItem* item = GetSelectedItem();
     if (!item)
         return;
-    if (TavloMessageBox(this, "ブックマークに追加しますか？", kCaption,
+    if (TavloMessageBox(this, "ブックマークに追加しますか？", kTavloCaption,
                         TAVLO_MB_YESNO | TAVLO_MB_ICONQUESTION) != TAVLO_IDYES)
         return;
     CTavloBookmarkItem bookmark(item->GetBoardId(), item->GetBoardName(), 1, item->GetTitle(),
@@ -458,15 +442,15 @@ void CTavloSubjectView::AddBookmark() {
 // ---- keys and commands ---------------------------------------------------------------------
 
 bool CTavloSubjectView::OnKeyDown(int vk, Qt::KeyboardModifiers) {
-    if (keyIs(CTavloSettings::CMD_ADDBOOKMARK, vk)) {
+    if (TavloKeyIs(CTavloSettings::CMD_ADDBOOKMARK, vk)) {
         AddBookmark();
         return true;
     }
-    if (keyIs(CTavloSettings::CMD_SORT, vk)) {
+    if (TavloKeyIs(CTavloSettings::CMD_SORT, vk)) {
         SortItems(TavloNextSubjectSortKey(m_sortColumn), 1);
         return true;
     }
-    if (keyIs(CTavloSettings::CMD_RELOAD, vk)) {
+    if (TavloKeyIs(CTavloSettings::CMD_RELOAD, vk)) {
         Reload();
         return true;
     }
@@ -474,11 +458,11 @@ bool CTavloSubjectView::OnKeyDown(int vk, Qt::KeyboardModifiers) {
 }
 
 bool CTavloSubjectView::OnCommand(int id) {
-    if (const SortCommand* sort = sortCommand(id)) {
+    if (const CTavloSortCommand* sort = TavloFindSortCommand(kSortCommands, id)) {
         bool enabled = false, checked = false;
         UpdateCommand(id, &enabled, &checked);
         if (enabled)
-            SortItems(sort->column, sort->ascending);
+            SortItems(sort->key, sort->ascending);
         return true;
     }
     switch (id) {
@@ -497,8 +481,8 @@ bool CTavloSubjectView::OnCommand(int id) {
 }
 
 bool CTavloSubjectView::UpdateCommand(int id, bool* enabled, bool* checked) {
-    if (const SortCommand* sort = sortCommand(id)) {
-        *checked = m_sortColumn == sort->column;
+    if (const CTavloSortCommand* sort = TavloFindSortCommand(kSortCommands, id)) {
+        *checked = m_sortColumn == sort->key;
         *enabled = id == ID_SORT_THREADID ? !IsSearchList()
                    : id == ID_SORT_BOARD  ? IsSearchList()
                                           : true;

@@ -1,15 +1,12 @@
 #include "tavlo_views.h"
 
 #include "tavlo_board_file.h"
+#include "tavlo_errors.h"
 #include "tavlo_message.h"
 #include "tavlo_path.h"
 #include "tavlo_settings.h"
 
 namespace {
-
-bool matches(int command, int vk) {
-    return CTavloSettings::Instance().IsKey(command, vk);
-}
 
 // Row of id in a board list file, with its name and URL.
 bool findIn(CTavloBoardFile& file, const CVornString& id, CVornString* name, CVornString* url) {
@@ -30,19 +27,19 @@ bool findIn(CTavloBoardFile& file, const CVornString& id, CVornString* name, CVo
 bool TavloCommonViewKey(CTavloWindow* frame, int vk) {
     if (!frame || vk == 0)
         return false;
-    if (matches(CTavloSettings::CMD_CANCEL, vk)) {
+    if (TavloKeyIs(CTavloSettings::CMD_CANCEL, vk)) {
         frame->SendMessage(TAVLO_WM_CANCEL, 0, 0);
         return true;
     }
-    if (matches(CTavloSettings::CMD_VIEWBACK, vk)) {
+    if (TavloKeyIs(CTavloSettings::CMD_VIEWBACK, vk)) {
         frame->SendMessage(TAVLO_WM_VIEWBACK, 0, 0);
         return true;
     }
-    if (matches(CTavloSettings::CMD_VIEWFORWARD, vk)) {
+    if (TavloKeyIs(CTavloSettings::CMD_VIEWFORWARD, vk)) {
         frame->SendMessage(TAVLO_WM_VIEWFORWARD, 0, 0);
         return true;
     }
-    if (matches(CTavloSettings::CMD_CHANGEVIEW, vk)) {
+    if (TavloKeyIs(CTavloSettings::CMD_CHANGEVIEW, vk)) {
         frame->SendMessage(TAVLO_WM_VIEWMENU, 0, 0);
         return true;
     }
@@ -50,7 +47,7 @@ bool TavloCommonViewKey(CTavloWindow* frame, int vk) {
 }
 
 QString CTavloBoardViewBase::Title() const {
-    return QStringLiteral("tavlo/0.0.15");
+    return QString::fromUtf8(kTavloCaption);
 }
 
 bool CTavloBoardViewBase::OnKeyDown(int vk, Qt::KeyboardModifiers) {

@@ -105,8 +105,7 @@ TEST(MenuParse, CategoriesLinksAndTheTwoLinkForms) {
 TEST_F(MenuTest, MenuFetchWritesBoardTxtAndKeepsTheOldOne) {
     WriteAll(file("board.txt"), "old\n\n\n");
     CTavloBoardFile board;
-    CTavloBoardMenu menu(&window);
-    ASSERT_EQ(menu.CreateFromHttp(board, CVornString(kMenuUrl)), 0);
+    ASSERT_EQ(board.CreateFromHttp(CVornString(kMenuUrl), &window), 0);
     std::string h = "http://hobby.example-bbs.test/";
     std::string n = "http://news.example-bbs.test/";
     std::string expected =
@@ -132,7 +131,7 @@ TEST_F(MenuTest, MenuFetchWritesBoardTxtAndKeepsTheOldOne) {
     EXPECT_TRUE(contains(reqs.back(), "\"accept-encoding\": \"identity\""));
 
     // The next fetch keeps this one as the backup.
-    ASSERT_EQ(menu.CreateFromHttp(board, CVornString(kMenuUrl)), 0);
+    ASSERT_EQ(board.CreateFromHttp(CVornString(kMenuUrl), &window), 0);
     EXPECT_EQ(ReadAll(file("board.txt.bak")), expected);
 }
 
@@ -141,10 +140,9 @@ TEST_F(MenuTest, FailedMenuFetchChangesNothing) {
     WriteAll(file("board.txt.bak"), "older\n\n\n");
     CTavloBoardFile board;
     ASSERT_EQ(board.Load(), 0);
-    CTavloBoardMenu menu(&window);
-    EXPECT_EQ(menu.CreateFromHttp(board, "http://menu.example-bbs.test/missing.html"), -101);
+    EXPECT_EQ(board.CreateFromHttp("http://menu.example-bbs.test/missing.html", &window), -101);
     // A page without any category (an error page served with 200).
-    EXPECT_EQ(menu.CreateFromHttp(board, "http://hobby.example-bbs.test/soft/"), -201);
+    EXPECT_EQ(board.CreateFromHttp("http://hobby.example-bbs.test/soft/", &window), -201);
     // Stopped once the answer has begun (the first progress message arms the stop request).
     bool armed = false;
     class Arm : public CTavloWindow {
@@ -157,13 +155,13 @@ TEST_F(MenuTest, FailedMenuFetchChangesNothing) {
         void PostMessage(unsigned, uintptr_t, intptr_t) override {}
         bool& m_flag;
     } arm(armed);
-    CTavloBoardMenu stoppable(&arm, [&armed] { return armed; });
-    EXPECT_EQ(stoppable.CreateFromHttp(board, CVornString(kMenuUrl)), -1);
+    EXPECT_EQ(board.CreateFromHttp(CVornString(kMenuUrl), &arm, [&armed] { return armed; }), -1);
     EXPECT_EQ(ReadAll(file("board.txt")), "cat\n\n\nB\nhttp://h.test/b/\nb\n");
     EXPECT_EQ(ReadAll(file("board.txt.bak")), "older\n\n\n");
     EXPECT_EQ(rows(board), (std::vector<std::string>{"cat||", "B|http://h.test/b/|b"}));
 
     CTavloMenuReport report;
+    CTavloBoardMenu menu(&window);
     EXPECT_EQ(menu.Refresh(board, "http://menu.example-bbs.test/missing.html", report), 0);
     ASSERT_EQ(report.notices.size(), 1u);
     EXPECT_EQ(report.notices[0].kind, CTavloNotice::ERROR_CODE);

@@ -221,3 +221,32 @@ TEST(ForeignConvert, LivedoorErrorHeaderAndUrls) {
 }
 
 } // namespace
+
+// Found by fuzzing: a post number in the millions made millions of placeholder lines (each
+// with the title again), the converter hanging and the log growing without bound.
+TEST(ForeignConvert, HugePostNumbersAreRefusedAndGapsCarryNoTitle) {
+    addTestDomains();
+    CTavloBbsLivedoor jbbs(nullptr, CVornString(kJbbsUrl), CVornString("1"));
+    jbbs.GetDatUrl();
+    std::string huge = ReadAll(std::string(TAVLO_SOURCE_DIR) +
+                               "/tests/fuzz/corpus/fuzz_jbbs/regression-huge-number");
+    ASSERT_FALSE(huge.empty());
+    CVornString answer(huge);
+    EXPECT_EQ(jbbs.WriteFileConvert(answer), -202);
+    // A gap within reason: placeholders, the title on line 1 only.
+    CVornString gap(std::string("4<>\xCC\xBE<><>d<>b<>\xC2\xEA<>ID\n")); // 名, 題 in EUC-JP
+    ASSERT_EQ(jbbs.WriteFileConvert(gap), 0);
+    std::vector<std::string> got = lines(gap.str());
+    ASSERT_EQ(got.size(), 4u);
+    EXPECT_EQ(got[0], Sjis("欠番<>欠番<>欠番<><>題"));
+    EXPECT_EQ(got[1], Sjis("欠番<>欠番<>欠番<><>"));
+    EXPECT_EQ(got[3], Sjis("名<><>d ID: ID<>b<>題"));
+
+    CTavloBbsMachi machi(nullptr, CVornString(kMachiUrl), CVornString("1"));
+    machi.GetDatUrl();
+    CVornString page(Sjis("<dt>99999999 名前：<font><b> x </b></font> 投稿日： d<br><dd> y <br><br>\n"));
+    CVornString small(page.str().substr(0, 5) + page.str().substr(12));
+    EXPECT_EQ(machi.WriteFileConvert(small), 0); // post 9: eight placeholders first
+    EXPECT_EQ(lines(small.str()).size(), 9u);
+    EXPECT_EQ(machi.WriteFileConvert(page), -202);
+}

@@ -37,6 +37,8 @@ class Failure(Exception):
 
 
 class Journey:
+    SCREEN = "1024x768"
+
     def __init__(self, args):
         self.args = args
         self.tmp = tempfile.mkdtemp(prefix="tavlo-e2e-")
@@ -44,16 +46,18 @@ class Journey:
         self.display = None
         self.port = None
         self.window = None
+        self.tavlo = None
         self.shots = args.shots or self.tmp
         self.keys = 0
+        self.extra_settings = ""  # more "Key=Value\n" lines for the settings file
 
     # ---- processes -----------------------------------------------------------------------
 
     def start_xvfb(self):
         read_fd, write_fd = os.pipe()
         proc = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten",
-             "tcp", "-noreset"],
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", self.SCREEN + "x24",
+             "-nolisten", "tcp", "-noreset"],
             pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_fd)
         self.procs.append(proc)
@@ -82,23 +86,27 @@ class Journey:
                   "the board server's port")
         self.port = int(open(port_file).read().strip())
 
-    def ctl(self, op, **query):
+    def ctl_body(self, op, **query):
         url = "http://%s/_ctl/%s?%s" % (HOST, op, urllib.parse.urlencode(query))
         proxy = urllib.request.ProxyHandler({"http": "http://127.0.0.1:%d" % self.port})
-        body = urllib.request.build_opener(proxy).open(url, timeout=30).read().decode()
+        return urllib.request.build_opener(proxy).open(url, timeout=30).read().decode()
+
+    def ctl(self, op, **query):
+        body = self.ctl_body(op, **query)
         if body != "ok":
             raise Failure("control request %s: %s" % (op, body))
 
-    def start_tavlo(self):
+    def start_tavlo(self, extra="", urls=(), fresh=True):
         self.root = os.path.join(self.tmp, "logs")
-        ini = os.path.join(self.tmp, "tavlo.ini")
-        with open(ini, "w", encoding="utf-8") as f:
-            f.write("[tavlo]\nRootDirectory=%s\n"
-                    "BoardUrl=http://menu.example-bbs.test/bbsmenu.html\n"
-                    "ProxyUse=1\nProxyHost=127.0.0.1\nProxyPort=%d\nOnline=1\n"
-                    % (self.root, self.port))
+        self.ini = ini = os.path.join(self.tmp, "tavlo.ini")
+        if fresh:
+            with open(ini, "w", encoding="utf-8") as f:
+                f.write("[tavlo]\nRootDirectory=%s\n"
+                        "BoardUrl=http://menu.example-bbs.test/bbsmenu.html\n"
+                        "ProxyUse=1\nProxyHost=127.0.0.1\nProxyPort=%d\nOnline=1\n%s"
+                        % (self.root, self.port, self.extra_settings + extra))
         runtime = os.path.join(self.tmp, "runtime")
-        os.mkdir(runtime, 0o700)
+        os.makedirs(runtime, 0o700, exist_ok=True)
         self.state_file = os.path.join(self.tmp, "state")
         env = dict(os.environ, DISPLAY=self.display, XDG_RUNTIME_DIR=runtime,
                    QT_QPA_PLATFORM="xcb", TAVLO_STATE_FILE=self.state_file,
@@ -106,8 +114,8 @@ class Journey:
         env.pop("WAYLAND_DISPLAY", None)
         self.env = env
         out = open(os.path.join(self.tmp, "tavlo.out"), "w")
-        self.tavlo = subprocess.Popen([self.args.tavlo, "--ini", ini], env=env, stdout=out,
-                                      stderr=subprocess.STDOUT)
+        self.tavlo = subprocess.Popen([self.args.tavlo, "--ini", ini] + list(urls), env=env,
+                                      stdout=out, stderr=subprocess.STDOUT)
         self.procs.append(self.tavlo)
 
     def stop(self):
@@ -143,6 +151,12 @@ class Journey:
         self.xdo("key", "--delay", "30", *keys)
         self.handled(len(keys))
 
+    def key_opening(self, key):
+        # A key that opens a window (then wait for it with new_window): its release may go
+        # to the new window or nowhere, so it is not counted.
+        self.focus(self.window)
+        self.xdo("key", key)
+
     def type(self, text):
         self.focus(self.window)
         self.xdo("type", "--delay", "20", text)
@@ -153,6 +167,37 @@ class Journey:
         self.keys += count
         self.wait(lambda: int(self.state().get("keys", "0")) >= self.keys,
                   "%d keys handled" % self.keys)
+
+    def new_window(self, before, what):
+        # A window that was not there before (a dialog); it becomes the one typed at.
+        window = self.wait(lambda: next((w for w in self.visible_windows() if w not in before),
+                                        None), what)
+        self.window = window
+        # The key that opened it may have lost its release to the new window: count afresh.
+        self.keys = int(self.state().get("keys", "0"))
+        return window
+
+    def gone_window(self, window, what, main):
+        self.wait(lambda: window not in self.visible_windows(), what)
+        self.window = main
+
+    def choose_menu(self, *path, opens=False):
+        # From an open menu: Down until the item is active, then Right into a submenu or
+        # Return on the last item. Disabled items are skipped by the menu itself, so the
+        # number of steps is read from the state, never counted in advance.
+        for i, item in enumerate(path):
+            for step in range(40):
+                if self.state().get("menuitem") == item:
+                    break
+                self.key("Down")
+            else:
+                raise Failure("no menu item %s: %s" % (item, self.state()))
+            if i + 1 < len(path):
+                self.key("Right")
+            elif opens:
+                self.key_opening("Return")
+            else:
+                self.key("Return")
 
     def shot(self, name):
         path = os.path.join(self.shots, "e2e-%s.png" % name)
@@ -171,7 +216,7 @@ class Journey:
             if self.tavlo_died():
                 raise Failure("tavlo exited while waiting for " + what)
             if time.monotonic() > deadline:
-                raise Failure("no " + what)
+                raise Failure("no %s (state %s)" % (what, self.state() if self.tavlo else {}))
             time.sleep(0.05)
 
     def tavlo_died(self):
@@ -208,13 +253,7 @@ class Journey:
 
     # ---- the journey ---------------------------------------------------------------------
 
-    def run(self):
-        self.start_xvfb()
-        self.start_server()
-        self.ctl("create", host=HOST, board="news", key=KEY_A, posts=10, title="e2e first")
-        self.ctl("create", host=HOST, board="news", key=KEY_B, posts=10, title="e2e second")
-        self.start_tavlo()
-
+    def answer_menu_question(self):
         # No board.txt: the program asks whether to fetch the menu; Return takes "Yes".
         windows = self.wait(lambda: len(self.visible_windows()) >= 2 and self.visible_windows(),
                             "question about the missing board list")
@@ -237,6 +276,24 @@ class Journey:
         self.wait(lambda: os.path.exists(self.store("board.txt")), "board.txt in the store")
         self.window = self.wait(lambda: (lambda w: w[0] if len(w) == 1 else None)(
             self.visible_windows()), "the main window alone")
+        self.main = self.window
+
+    def open_url(self, url, what, **want):
+        # The direct-input bar: G, the address, Return.
+        self.key("g")
+        self.wait_state("the direct-input bar", bar=3)
+        self.type(url)
+        self.key("Return")
+        return self.wait_state(what, **want)
+
+    def run(self):
+        self.start_xvfb()
+        self.start_server()
+        self.ctl("create", host=HOST, board="news", key=KEY_A, posts=10, title="e2e first")
+        self.ctl("create", host=HOST, board="news", key=KEY_B, posts=10, title="e2e second")
+        self.start_tavlo()
+
+        self.answer_menu_question()
 
         # The tree: "tavlo", "その他", then the category ニュース; Return opens it, then its
         # first board.
@@ -320,18 +377,18 @@ class Journey:
         self.shot("5-end")
 
 
-def main():
+def main(journey_class=None, tools=("Xvfb", "xdotool")):
     parser = argparse.ArgumentParser()
     parser.add_argument("--tavlo", required=True)
     parser.add_argument("--source", required=True)
     parser.add_argument("--shots", help="directory for screenshots (default: the temp dir)")
     parser.add_argument("--keep", action="store_true", help="keep the temporary directory")
     args = parser.parse_args()
-    for tool in ("Xvfb", "xdotool"):
+    for tool in tools:
         if not shutil.which(tool):
             print("skipped: %s is not installed (scripts/deps installs it)" % tool)
             return 77
-    journey = Journey(args)
+    journey = (journey_class or Journey)(args)
     try:
         journey.run()
         print("passed")

@@ -12,7 +12,11 @@
 #include <QGuiApplication>
 #include <QImage>
 
+#include <algorithm>
+
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -124,6 +128,38 @@ TEST_F(Images, ARedirectedPictureIsStoredWhole) {
     EXPECT_EQ(QColor(image.GetBitmap().pixel(5, 5)), QColor(0, 0, 255));
     EXPECT_FALSE(VornIsDirectory((fx.root() + "/.img-tmp/x").c_str()));
     EXPECT_TRUE(VornListDirectory((fx.root() + "/.img-tmp").c_str()).empty());
+}
+
+TEST_F(Images, PartsLeftByAKilledDownloadGoAtTheNextDownload) {
+    // A process that has ended: its pid owns nothing any more.
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(0);
+    ASSERT_GT(child, 0);
+    waitpid(child, nullptr, 0);
+    const std::string tmp = fx.root() + "/.img-tmp";
+    ASSERT_TRUE(CTavloPath::MakeDirectory(CVornString(tmp)));
+    const std::string dead = std::to_string(child) + "-3.part";
+    const std::string own = std::to_string(getpid()) + "-999.part";
+    const std::string living = std::to_string(getppid()) + "-1.part";
+    for (const std::string& n : {dead, own, living, std::string("notes.txt")})
+        ASSERT_TRUE(VornWriteFileAtomic((tmp + "/" + n).c_str(), "half a picture"));
+
+    CVornString message;
+    const std::string link = std::string(kImg) + "/gen/20x10-00ff00.png";
+    ASSERT_EQ(download(link, &message), 0) << message.str();
+    EXPECT_TRUE(CTavloPath::GetFileStatus(CVornString(cachePath(link))));
+    std::vector<std::string> left = VornListDirectory(tmp.c_str());
+    std::sort(left.begin(), left.end());
+    std::vector<std::string> want{living, "notes.txt"};
+    std::sort(want.begin(), want.end());
+    // The running parent's part and a file that is no part stay; the dead and stale go.
+    EXPECT_EQ(left, want);
+
+    // Once per run: a part appearing later (another download of this run) is not touched.
+    ASSERT_TRUE(VornWriteFileAtomic((tmp + "/" + own).c_str(), "half"));
+    ASSERT_EQ(download(std::string(kImg) + "/gen/10x10-0000ff.png", &message), 0);
+    EXPECT_TRUE(CTavloPath::GetFileStatus(CVornString(tmp + "/" + own)));
 }
 
 TEST_F(Images, HtmlWhereAPictureWasExpectedLeavesNoFile) {

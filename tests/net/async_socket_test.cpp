@@ -1,11 +1,15 @@
 // Non-blocking connect, asynchronous resolver, wait steps and cancellation, pushback.
 
 #include "net_support.h"
+#include "vorn_async_host_ent.h"
 #include "vorn_net_internal.h"
 
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <regex>
@@ -107,6 +111,50 @@ TEST_F(AsyncSocketTest, ResolverErrorFailsWithoutAPlainLookup) {
     EXPECT_EQ(0, s.Connect("bad.test", s_fixture->http(), 5));
     EXPECT_EQ(1, lookups.load());
     EXPECT_TRUE(log.contains("Resolv error[")) << log.text();
+}
+
+TEST_F(AsyncSocketTest, CancelledLookupsWhileDnsIsDownShareABoundedNumberOfThreads) {
+    // DNS that answers nothing until told to; the state outlives the test for late threads.
+    struct Gate {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool open = false;
+        std::atomic<int> inside{0}, calls{0};
+    };
+    auto gate = std::make_shared<Gate>();
+    vornnet::SetResolveHook([gate](const std::string&, std::string* addr) {
+        ++gate->calls;
+        ++gate->inside;
+        {
+            std::unique_lock<std::mutex> lock(gate->mutex);
+            gate->cv.wait(lock, [&] { return gate->open; });
+        }
+        *addr = "127.0.0.1";
+        --gate->inside;
+        return 0;
+    });
+    constexpr int kAttempts = 20;
+    for (int i = 0; i < kAttempts; ++i) {
+        CVornAsyncHostEnt r;
+        ASSERT_EQ(1, r.GetHostByName(("down" + std::to_string(i) + ".test").c_str()));
+        EXPECT_EQ(0, r.Cancel());
+    }
+    // Give every attempt the chance to block a thread of its own; time only ends the wait.
+    for (int i = 0; i < 300 && gate->inside <= CVornAsyncHostEnt::kMaxLookupThreads; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_LE(gate->inside.load(), CVornAsyncHostEnt::kMaxLookupThreads);
+    {
+        std::lock_guard<std::mutex> lock(gate->mutex);
+        gate->open = true;
+    }
+    gate->cv.notify_all();
+    // The threads come free; a look-up after the outage is answered, and the cancelled ones
+    // that were still waiting for a thread never ran.
+    CVornAsyncHostEnt after;
+    ASSERT_EQ(1, after.GetHostByName("up.test"));
+    EXPECT_EQ(0, after.Wait(20000));
+    EXPECT_STREQ("127.0.0.1", after.GetAddr());
+    EXPECT_LE(gate->calls.load(), CVornAsyncHostEnt::kMaxLookupThreads + 1);
 }
 
 TEST_F(AsyncSocketTest, ResolutionIsBoundedByTheTimeout) {

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <future>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/ioctl.h>
@@ -348,6 +349,25 @@ TEST_F(SocketTest, StoppingTheApiEndsTheListener) {
     server.StopThreads();
     // The old socket stays dead after the restart.
     EXPECT_EQ(0, server.Listen(5));
+}
+
+TEST_F(SocketTest, StopThreadsEndsAHandlerBlockedOnASilentPeer) {
+    EchoServer server;
+    ASSERT_EQ(1, server.Create());
+    ASSERT_NE(0u, server.BeginListenThread("127.0.0.1", 0));
+    CVornSocket peer; // connects and never sends a byte
+    ASSERT_TRUE(peer.Create());
+    ASSERT_TRUE(peer.Connect("127.0.0.1", server.Port()));
+    for (int i = 0; i < 2000 && server.handlerNice == -100; ++i) // the handler has started
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_NE(-100, server.handlerNice.load());
+    auto stopped = std::async(std::launch::async, [&] { server.StopThreads(); });
+    bool returned = stopped.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    EXPECT_TRUE(returned) << "StopThreads waits for the silent peer";
+    peer.Close(); // lets a stuck handler go, so the test ends either way
+    stopped.get();
+    // The handler's read ended without a line: it answered into a shut connection.
+    EXPECT_EQ(1, server.accepted.load());
 }
 
 TEST_F(SocketTest, BeginThreadFailsWhenBindFails) {

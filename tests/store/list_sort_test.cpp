@@ -126,7 +126,7 @@ TEST_F(ListSort, SearchAndCacheRanks) {
     CTavloSubjectItem* hit4 = add(4, 1, "d");
     hit2->SetSearchHit(1);
     hit4->SetSearchHit(1);
-    EXPECT_EQ(TavloSubjectSearchRank(*hit4), 100000000LL - 40000);
+    EXPECT_EQ(TavloSearchRank(*hit4), 100000000LL - 40000);
     TavloSortSubjects(list, SUBJECT_SORT_SEARCH, 1);
     EXPECT_EQ(order(), (V{2, 4, 1, 3}));
 

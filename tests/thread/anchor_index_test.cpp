@@ -145,3 +145,25 @@ TEST(AnchorIndex, SelfAnchorsMissingPostsAndLongChains) {
     EXPECT_EQ(index.GetCount(), 0);
     EXPECT_EQ(index.ReferredCount(2), 0);
 }
+
+TEST(AnchorIndex, RepeatsAcrossTheFarBoundaryAndManyIds) {
+    // 2000 is far from post 1 until ">>1000" makes room for it; naming it again stays one.
+    std::string log = Line("a", ">>2000 >>1000 >>2000 >>1000,2000") + Line("b", ">>2000");
+    // More IDs than the first table holds: every one keeps its own posts.
+    for (int k = 3; k <= 402; ++k)
+        log += Line("x" + std::to_string(k % 200), "x");
+    CTavloAnchorIndex index;
+    index.AddDisplay(Display(log));
+    ASSERT_EQ(index.GetCount(), 402);
+    EXPECT_EQ(index.RefersTo(1), V({2000, 1000}));
+    EXPECT_EQ(index.ReferredBy(2000), V({1, 2}));
+    EXPECT_EQ(index.ReferredBy(1000), V({1}));
+    for (int k = 3; k <= 402; ++k) {
+        std::u16string id = U(("x" + std::to_string(k % 200)).c_str());
+        ASSERT_EQ(index.IdOf(k), id) << k;
+        int first = k < 203 ? k : k - 200;
+        EXPECT_EQ(index.PostsOfId(id), V({first, first + 200})) << k;
+        EXPECT_EQ(index.IdOrdinal(k), k < 203 ? 1 : 2) << k;
+        EXPECT_EQ(index.IdTotal(k), 2) << k;
+    }
+}

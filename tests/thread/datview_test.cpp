@@ -13,6 +13,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QTest>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -275,6 +276,46 @@ TEST_F(DatView, GrepJumpAfterItsTabWasClosedDoesNothing) {
     EXPECT_EQ(ctrl()->GetTopPost(), top);
 }
 
+TEST_F(DatView, GrepWindowTakesItsKeysFromItsTextControlAndAnchorsGoToThePostOfTheThread) {
+    std::string text;
+    for (int i = 1; i <= 12; ++i) {
+        bool named = i == 2 || i == 5 || i == 7 || i == 9;
+        text += post(i, named ? "コテ" : "名無しさん", "", i == 9 ? ">>3 を見よ" : "");
+    }
+    writeLog("4201", text);
+    ASSERT_EQ(open("4201"), 1);
+    CTavloDatCtrl* c = ctrl();
+    c->JumpNumber(2, false);
+    c->Grep(CTavloDatCtrl::GREP_NAME);
+    CTavloGrepDialog* grep = view->GetGrepDialog();
+    ASSERT_NE(grep, nullptr);
+    ASSERT_EQ(grep->GetNumbers(), (std::vector<int>{2, 5, 7, 9}));
+    // The keys arrive where the window system delivers them: at the post control's text.
+    CTavloTextCtrl* text_ = grep->GetPostCtrl()->GetTextCtrl();
+    grep->resize(500, 120);
+    QTest::keyClick(text_, Qt::Key_Right); // KeyNext
+    EXPECT_EQ(grep->CurrentNumber(), 5);
+    QTest::keyClick(text_, Qt::Key_Right);
+    EXPECT_EQ(grep->CurrentNumber(), 7);
+    QTest::keyClick(text_, Qt::Key_Left); // KeyPrev
+    EXPECT_EQ(grep->CurrentNumber(), 5);
+    int top = text_->GetTopLine();
+    QTest::keyClick(text_, Qt::Key_Down); // KeyNextLine
+    EXPECT_EQ(text_->GetTopLine(), top + 1);
+    QTest::keyClick(text_, Qt::Key_Up); // KeyPrevLine
+    EXPECT_EQ(text_->GetTopLine(), top);
+
+    // ">>3" in the fourth extracted post names post 3 of the thread, not the third entry.
+    c->JumpNumber(10, false);
+    size_t at = text_->GetText().find(u">>3");
+    ASSERT_NE(at, std::u16string::npos);
+    grep->GetPostCtrl()->ClickAt(at + 2);
+    EXPECT_FALSE(grep->isVisible());
+    EXPECT_EQ(c->GetTopPost(), 3);
+    EXPECT_TRUE(c->Back()); // an anchor jump keeps the way back
+    EXPECT_EQ(c->GetTopPost(), 10);
+}
+
 TEST_F(DatView, HiddenAbonedPostsAreSkippedByTheKeys) {
     std::string text;
     for (int i = 1; i <= 10; ++i)
@@ -463,6 +504,37 @@ TEST_F(DatViewFetch, ThreadArrivesAndOnlyNewPostsAreMarked) {
     EXPECT_EQ(dateMark(20), TAVLO_MARK_DATE);
     EXPECT_EQ(dateMark(21), TAVLO_MARK_DATE_NEW);
     EXPECT_EQ(dateMark(23), TAVLO_MARK_DATE_NEW);
+    EXPECT_TRUE(frame.errors.empty());
+}
+
+// A body that trickles in: posts show while the transfer still runs, in order, and the
+// progress and lines of each block reach the view as before (progress first).
+TEST_F(DatViewFetch, ViewFollowsTheDownloadLive) {
+    ASSERT_EQ(ctl("create", "7003", "&posts=200"), "ok");
+    ASSERT_EQ(ctl("mode", "7003", "&mode=slow&delay=3"), "ok");
+    ASSERT_EQ(open("7003"), 1);
+    int shownWhileRunning = 0;
+    for (int i = 0; i < 5000 && ctrl()->IsUpdating(); ++i) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        if (ctrl()->IsUpdating() && ctrl()->GetPostCount() < 200)
+            shownWhileRunning = std::max(shownWhileRunning, ctrl()->GetPostCount());
+        QThread::msleep(1);
+    }
+    waitIdle();
+    ASSERT_FALSE(ctrl()->IsUpdating());
+    EXPECT_GT(shownWhileRunning, 0);
+    EXPECT_EQ(ctrl()->GetPostCount(), 200);
+    for (int k = 1; k <= 200; ++k)
+        ASSERT_NE(ctrl()->GetHeaderMark(k), 0) << k;
+    ASSERT_GE(frame.types.size(), 4u);
+    EXPECT_EQ(frame.types.front(), CTavloMessage::TYPE_OPENFILE);
+    EXPECT_EQ(frame.types.back(), CTavloMessage::TYPE_CLOSEFILE);
+    // Every WRITEFILE follows the READURL of its block.
+    for (size_t i = 1; i + 1 < frame.types.size(); ++i) {
+        if (frame.types[i] == CTavloMessage::TYPE_WRITEFILE) {
+            EXPECT_EQ(frame.types[i - 1], CTavloMessage::TYPE_READURL) << i;
+        }
+    }
     EXPECT_TRUE(frame.errors.empty());
 }
 

@@ -281,3 +281,38 @@ TEST_F(Popup, AnswerAndIdCountsAfterTheHeaderAndTheId) {
     EXPECT_FALSE(on == plain);
     EXPECT_EQ(t->GetText(), text);
 }
+
+TEST_F(Popup, CloseWhenTheThreadLeavesSightOrTheWindowItsActivation) {
+    int changes = 0;
+    CTavloPopupSet::SetChangeHook([&changes] { ++changes; });
+    Hover(ctrl.get(), Find(ctrl.get(), ">>3 同意") + 2);
+    ASSERT_EQ(popups->Count(), 1);
+    Hover(popups->Last()->Ctrl(), Find(popups->Last()->Ctrl(), ">>1"));
+    ASSERT_EQ(popups->Count(), 2);
+    EXPECT_EQ(changes, 2);
+    // Another tab or view: the thread's widget (here its parent) is hidden.
+    parent.hide();
+    EXPECT_EQ(popups->Count(), 0);
+    EXPECT_EQ(changes, 3);
+    parent.show();
+    QApplication::processEvents();
+
+    // Another window becomes the active one.
+    QWidget other;
+    other.resize(100, 100);
+    other.show();
+    QApplication::processEvents();
+    QApplication::setActiveWindow(&parent);
+    QApplication::processEvents();
+    ASSERT_EQ(QApplication::activeWindow(), &parent);
+    Hover(ctrl.get(), Find(ctrl.get(), ">>3 同意") + 2);
+    ASSERT_EQ(popups->Count(), 1);
+    // Opening a popup does not count as leaving the window.
+    QApplication::processEvents();
+    EXPECT_EQ(popups->Count(), 1);
+    QApplication::setActiveWindow(&other);
+    for (int k = 0; k < 100 && popups->Count() != 0; ++k)
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    EXPECT_EQ(popups->Count(), 0);
+    CTavloPopupSet::SetChangeHook(nullptr);
+}

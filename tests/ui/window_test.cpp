@@ -188,30 +188,35 @@ protected:
         TwoStarts::SetUp();
         if (HasFatalFailure())
             return;
-        int fds[2];
-        ASSERT_EQ(pipe(fds), 0);
-        // Xvfb writes its display number to the descriptor it is given.
-        // A display of its own, away from the low numbers other X servers take.
-        int free = 0;
-        for (int n = 300 + getpid() % 600; n < 1000 && !free; ++n)
-            if (!QFileInfo::exists(QString("/tmp/.X%1-lock").arg(n)) &&
-                !QFileInfo::exists(QString("/tmp/.X11-unix/X%1").arg(n)))
-                free = n;
-        ASSERT_GT(free, 0);
-        m_xvfb = std::make_unique<Child>(std::vector<std::string>{
-            "/bin/sh", "-c",
-            "exec Xvfb :" + std::to_string(free) + " -displayfd " + std::to_string(fds[1]) +
-                " -screen 0 1600x1000x24 -nolisten tcp"});
-        close(fds[1]);
+        // A display of its own, away from the low numbers other X servers take. Another test
+        // may take the same number between the check and the start: then try the next one.
         std::string number;
-        char c;
-        while (number.size() < 8 && read(fds[0], &c, 1) == 1 && c != '\n')
-            number += c;
-        close(fds[0]);
-        ASSERT_FALSE(number.empty()) << m_xvfb->err();
+        for (int n = 300 + getpid() % 600, tries = 0; n < 1000 && tries < 20 && number.empty();
+             ++n) {
+            if (QFileInfo::exists(QString("/tmp/.X%1-lock").arg(n)) ||
+                QFileInfo::exists(QString("/tmp/.X11-unix/X%1").arg(n)))
+                continue;
+            ++tries;
+            int fds[2];
+            ASSERT_EQ(pipe(fds), 0);
+            // Xvfb writes its display number to the descriptor it is given. No reset when the last
+            // client leaves: a restart in between would find the display gone.
+            m_xvfb = std::make_unique<Child>(std::vector<std::string>{
+                "/bin/sh", "-c",
+                "exec Xvfb :" + std::to_string(n) + " -displayfd " + std::to_string(fds[1]) +
+                    " -screen 0 1600x1000x24 -nolisten tcp -noreset"});
+            close(fds[1]);
+            char c;
+            while (number.size() < 8 && read(fds[0], &c, 1) == 1 && c != '\n')
+                number += c;
+            close(fds[0]);
+            if (number.empty())
+                m_xvfb->wait();
+        }
+        ASSERT_FALSE(number.empty()) << (m_xvfb ? m_xvfb->err() : "no free display");
         display = ":" + number;
         // Answering clients, not only listening.
-        ASSERT_TRUE(waitFor([&] { return !xdotool({"getdisplaygeometry"}).empty(); }, 30000))
+        ASSERT_TRUE(waitFor([&] { return !xdotool({"getdisplaygeometry"}).empty(); }, 60000))
             << m_xvfb->err();
     }
     void TearDown() override {

@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-// Stand-ins for the main views that are not built yet. Each paints its caption and the
-// requests it was given, so view switching, history and keys can be used (and seen) before the
-// real view exists. Replacing one is a matter of creating the real view in CTavloApp instead.
+// Stand-ins for the main views, for the tests of the frame and of single views. Each paints its
+// caption and keeps the requests it was given, so view switching, history and keys can be
+// checked without the real views' files and network.
 
 // The requests a stand-in received, newest last, and its painting.
 class CTavloPlaceholder {

@@ -1,0 +1,271 @@
+#include "tavlo_desktop_layout.h"
+
+#include "tavlo_main_frame.h"
+#include "tavlo_settings.h"
+#include "tavlo_views.h"
+
+#include <QApplication>
+#include <QFocusEvent>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QTabBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+// The tree pane's tabs, in order.
+constexpr int kTreeViews[] = {TAVLO_VIEW_BOARD, TAVLO_VIEW_BOOKMARK, TAVLO_VIEW_CACHE};
+constexpr int kThreadViews[] = {TAVLO_VIEW_THREAD, TAVLO_VIEW_IMAGE};
+constexpr int kMinPane = 60;
+
+} // namespace
+
+CTavloDesktopLayout::CTavloDesktopLayout(CMainFrame* frame, QWidget* parent)
+    : QWidget(parent), m_frame(frame), m_columns(new QSplitter(Qt::Horizontal, this)),
+      m_rows(new QSplitter(Qt::Vertical)), m_treeTabs(new QTabBar), m_saveTimer(new QTimer(this)) {
+    setObjectName("desktop");
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(m_columns);
+
+    for (QWidget*& mark : m_marks) {
+        // A thin line over the pane that has the focus.
+        mark = new QWidget;
+        mark->setFixedHeight(2);
+        mark->setAutoFillBackground(true);
+    }
+    auto* tree = new QWidget;
+    tree->setObjectName("pane-tree");
+    auto* treeBox = new QVBoxLayout(tree);
+    treeBox->setContentsMargins(0, 0, 0, 0);
+    treeBox->setSpacing(0);
+    treeBox->addWidget(m_marks[PANE_TREE]);
+    // The tabs are clicked; keys stay with the views (NextTab and the focus key).
+    m_treeTabs->setFocusPolicy(Qt::NoFocus);
+    m_treeTabs->setDrawBase(false);
+    m_treeTabs->setExpanding(false);
+    for (const char* label : {"板一覧", "ブックマーク", "キャッシュ"})
+        m_treeTabs->addTab(QString::fromUtf8(label));
+    treeBox->addWidget(m_treeTabs);
+    for (size_t p = 0; p < PANE_COUNT; ++p) {
+        m_stacks[p] = new QStackedWidget;
+        m_stacks[p]->setObjectName(QStringLiteral("pane-%1").arg(p));
+    }
+    treeBox->addWidget(m_stacks[PANE_TREE], 1);
+    m_columns->addWidget(tree);
+    for (int p : {PANE_LIST, PANE_THREAD}) {
+        auto* pane = new QWidget;
+        auto* box = new QVBoxLayout(pane);
+        box->setContentsMargins(0, 0, 0, 0);
+        box->setSpacing(0);
+        box->addWidget(m_marks[static_cast<size_t>(p)]);
+        box->addWidget(m_stacks[static_cast<size_t>(p)], 1);
+        m_rows->addWidget(pane);
+    }
+    MarkFocus(-1);
+    m_columns->addWidget(m_rows);
+    for (QSplitter* s : {m_columns, m_rows}) {
+        s->setChildrenCollapsible(false);
+        s->setHandleWidth(4);
+        connect(s, &QSplitter::splitterMoved, this, [this] { saveSizesSoon(); });
+    }
+    // A larger window widens the list and the thread; the tree keeps its width.
+    m_columns->setStretchFactor(0, 0);
+    m_columns->setStretchFactor(1, 1);
+    m_rows->setStretchFactor(0, 0);
+    m_rows->setStretchFactor(1, 1);
+    connect(m_treeTabs, &QTabBar::tabBarClicked, this, [this](int i) { onTabClicked(i); });
+    qApp->installEventFilter(this);
+    // A drag moves the splitter many times: the sizes are written once it rests.
+    m_saveTimer->setSingleShot(true);
+    m_saveTimer->setInterval(300);
+    connect(m_saveTimer, &QTimer::timeout, this, [this] { saveSizes(); });
+    ApplySizes();
+}
+
+CTavloDesktopLayout::~CTavloDesktopLayout() {
+    if (m_saveTimer->isActive())
+        saveSizes();
+}
+
+int CTavloDesktopLayout::PaneOf(int view) {
+    switch (view) {
+    case TAVLO_VIEW_BOARD:
+    case TAVLO_VIEW_BOOKMARK:
+    case TAVLO_VIEW_CACHE:
+        return PANE_TREE;
+    case TAVLO_VIEW_SUBJECT:
+        return PANE_LIST;
+    case TAVLO_VIEW_THREAD:
+    case TAVLO_VIEW_IMAGE:
+        return PANE_THREAD;
+    default:
+        return -1;
+    }
+}
+
+CTavloMainView* CTavloDesktopLayout::view(int number) const {
+    if (number < 0 || number >= static_cast<int>(m_views.size()))
+        return nullptr;
+    return m_views[static_cast<size_t>(number)];
+}
+
+void CTavloDesktopLayout::Adopt(int shown) {
+    m_adopting = true;
+    for (int n = TAVLO_VIEW_BOARD; n <= TAVLO_VIEW_IMAGE; ++n) {
+        CTavloMainView* v = m_frame->GetView(n);
+        m_views[static_cast<size_t>(n)] = v;
+        if (!v)
+            continue;
+        // The stack shows its current page and hides the others.
+        m_stacks[static_cast<size_t>(PaneOf(n))]->addWidget(v);
+    }
+    // Every pane shows its first view, the shown one's pane that one.
+    for (int n : {TAVLO_VIEW_BOARD, TAVLO_VIEW_SUBJECT, TAVLO_VIEW_THREAD})
+        Place(n);
+    if (shown >= 0)
+        Place(shown);
+    m_adopting = false;
+}
+
+void CTavloDesktopLayout::Release(QWidget* parent) {
+    m_adopting = true;
+    for (CTavloMainView*& v : m_views) {
+        if (v) {
+            v->hide();
+            v->setParent(parent);
+        }
+        v = nullptr;
+    }
+    m_adopting = false;
+}
+
+int CTavloDesktopLayout::Place(int number) {
+    const int pane = PaneOf(number);
+    CTavloMainView* v = view(number);
+    if (pane < 0 || !v)
+        return -1;
+    QStackedWidget* stack = m_stacks[static_cast<size_t>(pane)];
+    const int before = PaneView(pane);
+    if (stack->currentWidget() != v)
+        stack->setCurrentWidget(v);
+    if (pane == PANE_TREE)
+        for (int i = 0; i < 3; ++i)
+            if (kTreeViews[i] == number)
+                m_treeTabs->setCurrentIndex(i);
+    return before != number ? before : -1;
+}
+
+int CTavloDesktopLayout::PaneView(int pane) const {
+    if (pane < 0 || pane >= PANE_COUNT)
+        return -1;
+    QWidget* current = m_stacks[static_cast<size_t>(pane)]->currentWidget();
+    for (int n = 0; n < static_cast<int>(m_views.size()); ++n)
+        if (current && m_views[static_cast<size_t>(n)] == current)
+            return n;
+    return -1;
+}
+
+int CTavloDesktopLayout::NextPaneView(int number, bool backward) const {
+    int pane = PaneOf(number);
+    if (pane < 0)
+        pane = PANE_TREE;
+    for (int step = 1; step < PANE_COUNT; ++step) {
+        const int p = (pane + (backward ? PANE_COUNT - step : step)) % PANE_COUNT;
+        const int v = PaneView(p);
+        if (v >= 0)
+            return v;
+    }
+    return number;
+}
+
+int CTavloDesktopLayout::ViewOfWidget(const QWidget* widget) const {
+    for (int p = 0; p < PANE_COUNT && widget; ++p) {
+        QStackedWidget* stack = m_stacks[static_cast<size_t>(p)];
+        if (stack == widget || stack->isAncestorOf(widget))
+            return PaneView(p);
+    }
+    return -1;
+}
+
+void CTavloDesktopLayout::onTabClicked(int index) {
+    if (index < 0 || index >= 3)
+        return;
+    // As choosing the view from the menu: shown, focused and recorded.
+    m_frame->SwitchView(kTreeViews[index]);
+}
+
+bool CTavloDesktopLayout::eventFilter(QObject* watched, QEvent* event) {
+    // Only a click moves the shown view: the focus that Qt hands on when a focused widget
+    // goes (the last thread tab closed) is no choice of the user's, and the single view
+    // would not switch either.
+    if (event->type() != QEvent::FocusIn || m_adopting ||
+        static_cast<QFocusEvent*>(event)->reason() != Qt::MouseFocusReason)
+        return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || !isAncestorOf(widget))
+        return false;
+    const int v = ViewOfWidget(widget);
+    if (v >= 0)
+        m_frame->OnPaneFocused(v);
+    return false;
+}
+
+void CTavloDesktopLayout::MarkFocus(int view) {
+    const int focused = PaneOf(view);
+    for (int p = 0; p < PANE_COUNT; ++p) {
+        QWidget* mark = m_marks[static_cast<size_t>(p)];
+        QPalette palette = mark->palette();
+        palette.setColor(QPalette::Window, p == focused ? palette.color(QPalette::Highlight)
+                                                        : palette.color(QPalette::Button));
+        mark->setPalette(palette);
+    }
+}
+
+int CTavloDesktopLayout::TreeWidth() const {
+    const QList<int> sizes = m_columns->sizes();
+    return sizes.isEmpty() ? 0 : sizes.first();
+}
+
+int CTavloDesktopLayout::ListHeight() const {
+    const QList<int> sizes = m_rows->sizes();
+    return sizes.isEmpty() ? 0 : sizes.first();
+}
+
+void CTavloDesktopLayout::ApplySizes() {
+    const CTavloSettings& s = CTavloSettings::Instance();
+    const int width = m_columns->width() - m_columns->handleWidth();
+    const int height = m_rows->height() - m_rows->handleWidth();
+    if (width <= 0 || height <= 0)
+        return; // not laid out yet: again at the first resize
+    // The rest goes to the second pane; a window smaller than the setting still shows both.
+    const int tree = std::clamp(s.DesktopTreeWidth, kMinPane, std::max(kMinPane, width - kMinPane));
+    const int list =
+        std::clamp(s.DesktopListHeight, kMinPane, std::max(kMinPane, height - kMinPane));
+    m_columns->setSizes({tree, width - tree});
+    m_rows->setSizes({list, height - list});
+    // Until the window is large enough for the set sizes, every resize tries again.
+    m_sized = tree == s.DesktopTreeWidth && list == s.DesktopListHeight;
+}
+
+void CTavloDesktopLayout::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (!m_sized)
+        ApplySizes();
+}
+
+void CTavloDesktopLayout::saveSizesSoon() {
+    m_saveTimer->start();
+}
+
+void CTavloDesktopLayout::saveSizes() {
+    m_saveTimer->stop();
+    CTavloSettings& s = CTavloSettings::Instance();
+    if (int w = TreeWidth(); w > 0)
+        s.SetInt("DesktopTreeWidth", w);
+    if (int h = ListHeight(); h > 0)
+        s.SetInt("DesktopListHeight", h);
+}

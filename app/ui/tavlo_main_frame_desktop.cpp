@@ -1,0 +1,88 @@
+// The main frame in the desktop layout: the panes hold the views, the shown view is the one
+// whose pane has the focus, and the status line below either layout.
+#include "tavlo_desktop_layout.h"
+#include "tavlo_main_frame.h"
+#include "tavlo_settings.h"
+#include "tavlo_status_line.h"
+#include "tavlo_views.h"
+
+#include <QApplication>
+
+void CMainFrame::SetDesktopLayout(bool on) {
+    if (on == (m_desktop != nullptr) || m_closing)
+        return;
+    const int shown = m_shown;
+    if (on) {
+        // Every view leaves the single-view place; the panes show theirs.
+        m_desktop = new CTavloDesktopLayout(this, m_client);
+        m_desktop->Adopt(shown);
+        m_desktop->show();
+        m_desktop->lower();
+        RecalcLayout();
+        for (int p = 0; p < CTavloDesktopLayout::PANE_COUNT; ++p) {
+            const int v = m_desktop->PaneView(p);
+            if (v != shown)
+                if (CTavloMainView* view = GetView(v))
+                    view->OnShowView();
+        }
+    } else {
+        for (int p = 0; p < CTavloDesktopLayout::PANE_COUNT; ++p) {
+            const int v = m_desktop->PaneView(p);
+            if (v != shown)
+                if (CTavloMainView* view = GetView(v))
+                    view->OnHideView();
+        }
+        m_desktop->Release(m_client);
+        delete m_desktop;
+        m_desktop = nullptr;
+        m_shown = -1;
+        if (shown >= 0)
+            if (CTavloMainView* v = GetView(shown))
+                v->show();
+        m_shown = shown;
+        RecalcLayout();
+    }
+    // The same view stays shown and focused; history is untouched.
+    if (shown >= 0)
+        ShowView(shown);
+    else
+        RecalcLayout();
+}
+
+void CMainFrame::showInPane(int number) {
+    CTavloMainView* target = GetView(number);
+    const int replaced = m_desktop->Place(number);
+    if (CTavloMainView* gone = GetView(replaced); gone && gone != target)
+        gone->OnHideView();
+    m_shown = number;
+    m_desktop->MarkFocus(number);
+    target->OnShowView();
+    const QString title = target->Title();
+    if (!title.isEmpty())
+        setWindowTitle(title);
+    if (number == TAVLO_VIEW_THREAD)
+        m_views.thread->Refresh();
+    if (PlacedBar() < 0 || !isBarArea(QApplication::focusWidget()))
+        focusShownView();
+    RefreshStatusLine();
+}
+
+void CMainFrame::OnPaneFocused(int number) {
+    if (!m_desktop || number == m_shown || !GetView(number) || m_closing)
+        return;
+    // Not shown again: the click that moved the focus is the user's, the view keeps it.
+    m_shown = number;
+    m_desktop->MarkFocus(number);
+    RecordView(number);
+    const QString title = GetView(number)->Title();
+    if (!title.isEmpty())
+        setWindowTitle(title);
+    if (m_dumpState)
+        QMetaObject::invokeMethod(
+            this, [this] { TavloDumpState(this); }, Qt::QueuedConnection);
+}
+
+void CMainFrame::RefreshStatusLine() {
+    if (m_statusLine && !m_closing)
+        m_statusLine->Refresh(m_views.thread);
+}

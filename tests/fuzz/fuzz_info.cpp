@@ -1,0 +1,15 @@
+// The info file of a thread (one S-expression line): what is read writes back to text that
+// reads back the same.
+#include "fuzz_support.h"
+#include "tavlo_info_file.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    CTavloInfoFile first;
+    first.Parse(fuzz::View(data, size));
+    CVornString text = first.Format();
+    CTavloInfoFile second;
+    second.Parse(text.view());
+    if (second.Format() != text)
+        abort();
+    return 0;
+}
