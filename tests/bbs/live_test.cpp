@@ -147,8 +147,7 @@ protected:
 
 TEST_F(Live, HttpsMenuBoardAndThreadByDifference) {
     CTavloBoardFile board;
-    CTavloBoardMenu menu(&window);
-    ASSERT_EQ(menu.CreateFromHttp(board, CVornString(kMenu)), 0);
+    ASSERT_EQ(board.CreateFromHttp(CVornString(kMenu), &window), 0);
     // The https links read as the store form.
     EXPECT_GE(board.FindUrl(CVornString(kSoft)), 0);
 
