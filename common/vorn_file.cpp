@@ -300,7 +300,7 @@ int VornSweepTempFiles(const char* dir) {
     return removed;
 }
 
-int CVornAtomicFile::Open(const char* path) {
+int CVornAtomicFile::Open(const char* path, int mode) {
     Abort();
     if (!path || !*path)
         return 0;
@@ -320,7 +320,7 @@ int CVornAtomicFile::Open(const char* path) {
             break;
         ::close(m_fd);
     }
-    fchmod(m_fd, 0644);
+    fchmod(m_fd, static_cast<mode_t>(mode));
     m_failed = false;
     return 1;
 }

@@ -83,7 +83,8 @@ public:
     CVornAtomicFile(const CVornAtomicFile&) = delete;
     CVornAtomicFile& operator=(const CVornAtomicFile&) = delete;
 
-    int Open(const char* path);
+    // mode: the new file's permissions (0600 for files holding secrets).
+    int Open(const char* path, int mode = 0644);
     int Write(const void* data, size_t len);
     int Write(std::string_view s) { return Write(s.data(), s.size()); }
     // Flushes and renames into place; returns 1, or 0 (the old file stays as it was).

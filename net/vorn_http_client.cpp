@@ -400,7 +400,9 @@ int CVornHttpClient::request(bool post) {
         VLOG(0, where, "invalid host[%s]", m_host.c_str());
         return 0;
     }
-    bool proxy = !m_proxyHost.IsEmpty();
+    // Through a CONNECT tunnel the request goes to the origin server itself: the path alone,
+    // and no proxy credentials (they went with the CONNECT).
+    bool proxy = !m_proxyHost.IsEmpty() && !GetSsl();
     CVornString params = makeParameterString();
     CVornString path = escapeTarget(m_path);
     CVornString text;

@@ -106,6 +106,7 @@ int CVornSocket::onTlsWait() {
 
 int CVornSocket::sslConnect(const char* host, int timeoutSec) {
     sslDisconnect();
+    m_verifyError.clear();
     if (GetSocket() == VORN_INVALID_SOCKET)
         return 0;
     m_ctx = vornnet::AcquireClientContext();
@@ -146,10 +147,11 @@ int CVornSocket::sslConnect(const char* host, int timeoutSec) {
         char text[256];
         VLOG(0, "CVornSocket::sslConnect", "SSL接続に失敗しました。");
         long verify = SSL_get_verify_result(m_ssl);
-        if (verify != X509_V_OK)
+        if (verify != X509_V_OK) {
+            m_verifyError = X509_verify_cert_error_string(verify);
             VLOG(0, "CVornSocket::sslConnect", "verify error[%ld][%s]", verify,
-                 X509_verify_cert_error_string(verify));
-        else if (!again)
+                 m_verifyError.c_str());
+        } else if (!again)
             VLOG(0, "CVornSocket::sslConnect", "handshake error[%d][%d][%s]", e, errno,
                  vornnet::LastTlsErrorText(text, sizeof text));
         vornnet::SetLastError(alive() ? (errno ? errno : ECONNABORTED) : ENETDOWN);

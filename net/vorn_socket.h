@@ -3,6 +3,8 @@
 #include "vorn_binary.h"
 #include "vorn_socket_core.h"
 
+#include <string>
+
 typedef struct ssl_st SSL;
 typedef struct ssl_ctx_st SSL_CTX;
 
@@ -31,6 +33,9 @@ public:
 
     virtual void SetSsl(int flag) { m_useSsl = flag == 1 ? 1 : 0; }
     virtual int GetSsl() const { return m_useSsl; }
+    // Why the last handshake refused the peer's certificate ("certificate has expired",
+    // "unable to get local issuer certificate"); empty when it did not.
+    const std::string& GetTlsVerifyError() const { return m_verifyError; }
 
 protected:
     // Internal result of a receive stopped by onTlsWait.
@@ -60,4 +65,5 @@ private:
     int m_useSsl = 0;
     CVornBinary m_pushback;
     int m_pushbackFlag = 0;
+    std::string m_verifyError;
 };

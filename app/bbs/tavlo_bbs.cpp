@@ -3,6 +3,7 @@
 #include "tavlo_dat_file.h"
 #include "tavlo_domains.h"
 #include "tavlo_info_file.h"
+#include "tavlo_live.h"
 #include "tavlo_message.h"
 #include "tavlo_net_hooks.h"
 #include "tavlo_path.h"
@@ -111,11 +112,17 @@ int CTavloBbs::request() {
     int r = PrepareRequest();
     if (r != 0)
         return r;
-    if (!m_http->Connect(30))
+    if (!m_http->Connect(30)) {
+        // A certificate that does not verify is said so; nothing is tried in plain HTTP.
+        if (!m_http->GetTlsVerifyError().empty())
+            m_errorText =
+                TavloLive::CertificateError(m_http->GetHost().str(), m_http->GetTlsVerifyError());
         return -100;
+    }
     if (!m_http->Get())
         return -101;
     m_status = m_http->GetResultCode();
+    TavloLive::TakeCookies(*m_http);
     if (m_status >= 200 && m_status <= 299)
         return CheckResponse();
     if (m_status == 304)

@@ -4,6 +4,8 @@
 #include "tavlo_bbs_kako_plain.h"
 #include "tavlo_bbs_livedoor.h"
 #include "tavlo_bbs_machi.h"
+#include "tavlo_bbs_machi_offlaw.h"
+#include "tavlo_bbs_oyster.h"
 
 #include "tavlo_dat_file.h"
 #include "tavlo_message.h"
@@ -21,9 +23,9 @@ template <typename Kind> static CTavloBbsManager::Factory kind() {
 // then the places a thread goes when it has left its board.
 CTavloBbsManager::CTavloBbsManager()
     : m_kinds{
-          kind<CTavloBbsMachi>(),     kind<CTavloBbsLivedoor>(), kind<CTavloBbsSjis>(),
-          kind<CTavloBbs>(),          kind<CTavloBbsDoLib>(),    kind<CTavloBbsKako>(),
-          kind<CTavloBbsKakoPlain>(),
+          kind<CTavloBbsMachiOfflaw>(), kind<CTavloBbsMachi>(), kind<CTavloBbsLivedoor>(),
+          kind<CTavloBbsSjis>(),        kind<CTavloBbs>(),      kind<CTavloBbsOyster>(),
+          kind<CTavloBbsDoLib>(),       kind<CTavloBbsKako>(),  kind<CTavloBbsKakoPlain>(),
       } {}
 
 CTavloBbsManager& CTavloBbsManager::Instance() {

@@ -2,6 +2,7 @@
 
 #include "tavlo_article_file.h"
 #include "tavlo_bookmark_file.h"
+#include "tavlo_live.h"
 #include "tavlo_path.h"
 #include "vorn_file.h"
 #include "vorn_kcode.h"
@@ -79,7 +80,14 @@ int CTavloBoardMenu::ParseMenu(std::string_view body, CTavloBoardFile& out) {
     category.Compile(kCategory);
     link.Compile(kLink);
     linkBlank.Compile(kLinkBlank);
-    CVornString text(body);
+    // Today's menu links the current hosts' boards with "https://": they read as the store
+    // form, and every other link stays exactly as the classic menu had it.
+    std::string page(body);
+    static const std::string secure = "<A HREF=https://";
+    for (size_t at = page.find(secure); at != std::string::npos; at = page.find(secure, at + 1))
+        if (TavloLive::IsUrl(std::string_view(page).substr(at + 8)))
+            page.erase(at + 12, 1);
+    CVornString text(page);
     int categories = 0;
     int pos = 0;
     // Once the plain pattern finds nothing from some point on, it finds nothing further on.

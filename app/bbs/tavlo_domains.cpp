@@ -11,6 +11,9 @@ CTavloDomains& CTavloDomains::Get() {
         {"youtube.com"},
         "2chv.tora3.net",
         "https://menu.5ch.io/bbsmenu.html",
+        {"5ch.io", "5ch.net", "2ch.net", "bbspink.com", "machi.to", "machibbs.com",
+         "jbbs.shitaraba.net", "jbbs.livedoor.jp"},
+        {"find.5ch.net"},
     };
     return d;
 }

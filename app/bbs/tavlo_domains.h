@@ -15,6 +15,11 @@ struct CTavloDomains {
     std::vector<std::string> video;  // youtube.com
     std::string viewerLoginHost;     // the read viewer's login program ("/futen.cgi"), HTTPS
     std::string menuUrl;             // the main service's board menu
+    // Domains (and their subdomains) that speak the services' current protocol: HTTPS,
+    // the cookie jar, oyster, Machi's offlaw.cgi/2. Every other host keeps the classic one.
+    std::vector<std::string> current;
+    // Hosts inside those domains that are not boards and keep the classic protocol (search).
+    std::vector<std::string> currentExcept;
 
     // The process-wide table; tests may extend it (e.g. with a fictional domain).
     static CTavloDomains& Get();

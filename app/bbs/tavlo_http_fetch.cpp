@@ -1,5 +1,6 @@
 #include "tavlo_http_fetch.h"
 
+#include "tavlo_live.h"
 #include "tavlo_net_hooks.h"
 #include "tavlo_settings.h"
 #include "tavlo_transfer_note.h"
@@ -68,6 +69,7 @@ int CTavloHttpFetch::Open(const CVornString& url) {
     if (!m_http->Get())
         return m_canceled ? -1 : -101;
     m_status = m_http->GetResultCode();
+    TavloLive::TakeCookies(*m_http);
     if (m_status == 304)
         return -103;
     if (m_status < 200 || m_status > 299)

@@ -1,5 +1,6 @@
 #include "tavlo_net_hooks.h"
 
+#include "tavlo_live.h"
 #include "tavlo_settings.h"
 #include "vorn_http_client.h"
 #include "vorn_string.h"
@@ -29,6 +30,7 @@ void TavloConfigureHttpClient(CVornHttpClient& http, VORN_SOCKET_CALLBACK callba
     }
     http.SetCallbackProc(callback, user);
     http.SetUserAgent(s.UserAgent.c_str());
+    TavloLive::PrepareRequest(http);
 }
 
 CVornString TavloIfModifiedSince(int64_t seconds) {

@@ -3,6 +3,7 @@
 #include "tavlo_errors.h"
 
 #include "tavlo_domains.h"
+#include "tavlo_live.h"
 #include "tavlo_net_hooks.h"
 #include "tavlo_settings.h"
 #include "tavlo_vent.h"
@@ -369,6 +370,9 @@ int CTavloPoster::submitOnce(const CTavloPostRequest& request, bool* retry) {
     CTavloVentPause vent(s.VentControl == 1);
     const bool handset = request.Handset == 1;
     const bool euc = route.Family == TAVLO_POST_LIVEDOOR;
+    // bbs.cgi of a current host speaks today's protocol; every other row stays classic.
+    const bool current =
+        route.Family == TAVLO_POST_2CH && !handset && TavloLive::IsUrl(route.PostUrl.view());
 
     // 5.
     auto http = std::make_unique<CVornHttpClient>();
@@ -377,15 +381,22 @@ int CTavloPoster::submitOnce(const CTavloPostRequest& request, bool* retry) {
     http->SetUrl(route.PostUrl.c_str());
     http->SetCallbackProc(&CTavloPoster::socketCallback, this);
     http->SetReferer(request.BoardUrl.c_str());
+    if (current) {
+        TavloLive::Secure(*http);
+        http->SetReferer(
+            TavloLive::PostReferer(request.BoardUrl, route.Board, request.Key).c_str());
+    }
     http->AddRequestHeader("Content-Type", "application/x-www-form-urlencoded");
     http->SetGzipEncoding(0);
 
     // 6., 7.
     CTavloPostForm form;
+    CVornString nameMail;
     form.Board = route.Board;
     form.Dir = route.Dir;
+    const int64_t now = static_cast<int64_t>(std::time(nullptr));
     form.Time =
-        CVornString(std::to_string(TavloPostTime(static_cast<int64_t>(std::time(nullptr)))));
+        CVornString(std::to_string(current ? TavloLive::PostTime(now) : TavloPostTime(now)));
     form.Name = TavloPostEncode(request.Name, euc);
     form.Mail = TavloPostEncode(request.Mail, euc);
     form.Body = TavloPostEncode(request.Body, euc);
@@ -397,7 +408,11 @@ int CTavloPoster::submitOnce(const CTavloPostRequest& request, bool* retry) {
     if (route.Family == TAVLO_POST_2CH) {
         CVornString cookie;
         cookie.Format("NAME=%s; MAIL=%s", form.Name.c_str(), form.Mail.c_str());
-        http->SetCookie(cookie.c_str());
+        nameMail = cookie;
+        if (current)
+            TavloLive::PostCookies(*http, cookie);
+        else
+            http->SetCookie(cookie.c_str());
     }
 
     // 8.
@@ -436,6 +451,7 @@ int CTavloPoster::submitOnce(const CTavloPostRequest& request, bool* retry) {
             return m_canceled ? -1 : -100;
         if (!http->Post())
             return m_canceled ? -1 : -101;
+        TavloLive::TakeCookies(*http);
         return 0;
     };
     if (int r = send(); r != 0)
@@ -462,8 +478,11 @@ int CTavloPoster::submitOnce(const CTavloPostRequest& request, bool* retry) {
         if (status < 200 || status > 299)
             return -101;
         int r = checkHtml(*http, &error, route.PageFromEuc);
+        if (current)
+            r = TavloLive::ClassifyPostPage(m_page, r, &error);
         if (r == -603) {
-            http->SetReferer(route.PostUrl.c_str());
+            if (!current)
+                http->SetReferer(route.PostUrl.c_str());
             std::vector<CVornString> cookies;
             for (int i = 0;; ++i) {
                 CVornString c = http->GetResponseHeader("Set-Cookie", i);
@@ -474,6 +493,15 @@ int CTavloPoster::submitOnce(const CTavloPostRequest& request, bool* retry) {
             TavloApplyConfirmation(
                 *http,
                 TavloParseConfirmation(cookies, m_page, static_cast<int64_t>(std::time(nullptr))));
+            if (current) {
+                // The jar holds what the page set (the ticket); the time is ours, not the page's.
+                TavloLive::PostCookies(*http, nameMail);
+                http->RemoveParameter("time");
+                http->SetParameter(
+                    "time",
+                    std::to_string(TavloLive::PostTime(static_cast<int64_t>(std::time(nullptr))))
+                        .c_str());
+            }
             ++m_rounds;
             if (++count >= kMaxRounds) {
                 show("書き込めませんでした", 0x10);

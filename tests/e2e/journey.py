@@ -51,6 +51,9 @@ class Journey:
         self.shots = args.shots or self.tmp
         self.keys = 0
         self.extra_settings = ""  # more "Key=Value\n" lines for the settings file
+        self.menu_url = "http://menu.example-bbs.test/bbsmenu.html"
+        self.server_args = []  # more options for the board server
+        self.cwd = None  # the program's working directory (where it finds ca-bundle.crt)
 
     # ---- processes -----------------------------------------------------------------------
 
@@ -80,7 +83,7 @@ class Journey:
         proc = subprocess.Popen(
             [sys.executable, os.path.join(self.args.source, "tools/boardsim/boardsim.py"),
              "--recent", "--port", "0", "--port-file", port_file, "--log", self.log,
-             "--lifetime", "900", "--parent", str(os.getpid())],
+             "--lifetime", "900", "--parent", str(os.getpid())] + self.server_args,
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.procs.append(proc)
         self.wait(lambda: os.path.exists(port_file) and open(port_file).read().strip(),
@@ -103,9 +106,9 @@ class Journey:
         if fresh:
             with open(ini, "w", encoding="utf-8") as f:
                 f.write("[tavlo]\nRootDirectory=%s\n"
-                        "BoardUrl=http://menu.example-bbs.test/bbsmenu.html\n"
+                        "BoardUrl=%s\n"
                         "ProxyUse=1\nProxyHost=127.0.0.1\nProxyPort=%d\nOnline=1\n%s"
-                        % (self.root, self.port, self.extra_settings + extra))
+                        % (self.root, self.menu_url, self.port, self.extra_settings + extra))
         runtime = os.path.join(self.tmp, "runtime")
         os.makedirs(runtime, 0o700, exist_ok=True)
         self.state_file = os.path.join(self.tmp, "state")
@@ -116,7 +119,7 @@ class Journey:
         self.env = env
         out = open(os.path.join(self.tmp, "tavlo.out"), "w")
         self.tavlo = subprocess.Popen([self.args.tavlo, "--ini", ini] + list(urls), env=env,
-                                      stdout=out, stderr=subprocess.STDOUT)
+                                      stdout=out, stderr=subprocess.STDOUT, cwd=self.cwd)
         self.procs.append(self.tavlo)
 
     def stop(self):
