@@ -5,6 +5,7 @@
 #include "tavlo_scan.h"
 
 #include <algorithm>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -139,11 +140,23 @@ inline size_t lineEnd(const char16_t* p, size_t i, size_t n) {
     return TavloScanEither(p, i, n, u'\n', u'\n');
 }
 
+// Four characters a step: IDs are about ten long, and a step per character was a chain of
+// multiplications as long as the ID.
 inline uint32_t hashId(const char16_t* p, size_t n) {
-    uint32_t h = 2166136261u;
-    for (size_t i = 0; i < n; ++i)
-        h = (h ^ p[i]) * 16777619u;
-    return h;
+    uint64_t h = 0x9E3779B97F4A7C15ull ^ n;
+    size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        uint64_t w;
+        std::memcpy(&w, p + i, sizeof(w));
+        h = (h ^ w) * 0xFF51AFD7ED558CCDull;
+        h ^= h >> 32;
+    }
+    uint64_t w = 0;
+    for (size_t k = i; k < n; ++k)
+        w = w << 16 | p[k];
+    h = (h ^ w) * 0xC4CEB9FE1A85EC53ull;
+    h ^= h >> 29;
+    return static_cast<uint32_t>(h);
 }
 
 } // namespace
@@ -183,11 +196,14 @@ int CTavloAnchorIndex::findId(std::u16string_view id, uint32_t hash) const {
     if (m_idTable.empty())
         return -1;
     const size_t mask = m_idTable.size() - 1;
-    for (size_t k = hash & mask; m_idTable[k]; k = (k + 1) & mask) {
-        const Id& slot = m_ids[static_cast<size_t>(m_idTable[k] - 1)];
-        if (slot.hash == hash && slot.textLength == id.size() &&
-            std::u16string_view(m_idText).substr(slot.textStart, slot.textLength) == id)
-            return m_idTable[k] - 1;
+    for (size_t k = hash & mask; m_idTable[k].slot; k = (k + 1) & mask) {
+        if (m_idTable[k].hash != hash)
+            continue;
+        const int at = m_idTable[k].slot - 1;
+        const Id& slot = m_ids[static_cast<size_t>(at)];
+        if (slot.textLength == id.size() && std::memcmp(m_idText.data() + slot.textStart, id.data(),
+                                                        id.size() * sizeof(char16_t)) == 0)
+            return at;
     }
     return -1;
 }
@@ -202,20 +218,20 @@ void CTavloAnchorIndex::addId(Post& post, int number, const char16_t* id, size_t
         m_idText.append(id, length);
         // At most half full, so that a look-up ends soon.
         if (m_ids.size() * 2 > m_idTable.size()) {
-            m_idTable.assign(std::max<size_t>(64, m_idTable.size() * 2), 0);
+            m_idTable.assign(std::max<size_t>(64, m_idTable.size() * 2), IdEntry{0, 0});
             const size_t mask = m_idTable.size() - 1;
             for (size_t i = 0; i < m_ids.size(); ++i) {
                 size_t k = m_ids[i].hash & mask;
-                while (m_idTable[k])
+                while (m_idTable[k].slot)
                     k = (k + 1) & mask;
-                m_idTable[k] = static_cast<int>(i) + 1;
+                m_idTable[k] = {m_ids[i].hash, static_cast<int>(i) + 1};
             }
         } else {
             const size_t mask = m_idTable.size() - 1;
             size_t k = hash & mask;
-            while (m_idTable[k])
+            while (m_idTable[k].slot)
                 k = (k + 1) & mask;
-            m_idTable[k] = slot + 1;
+            m_idTable[k] = {hash, slot + 1};
         }
     }
     Chain& posts = m_ids[static_cast<size_t>(slot)].posts;
@@ -264,6 +280,33 @@ void CTavloAnchorIndex::addTarget(int number, int target, size_t postBegin) {
     append(m_referredFar[target], number);
 }
 
+size_t CTavloAnchorIndex::addAnchor(int number, const char16_t* at, size_t n, size_t postBegin) {
+    const size_t count = m_targets.size() - postBegin;
+    if (count >= kTavloPostTargetsMax)
+        return 0;
+    // Most anchors name one post (">>12"): read it here, without the list.
+    const size_t m = std::min<size_t>(n, 4096);
+    size_t i = 0;
+    while (i < m && TavloIsGreater(at[i]))
+        ++i;
+    if (i == 0 || i >= m || !TavloIsDigit(at[i]))
+        return 0;
+    int value = 0;
+    const size_t end = readNumber(std::u16string_view(at, m), i, &value);
+    if (end >= m || !(isRangeMark(at[end]) || isListMark(at[end]))) {
+        if (value)
+            addTarget(number, value, postBegin);
+        return end;
+    }
+    m_scratch.clear();
+    const size_t used =
+        TavloParseAnchor(std::u16string_view(at, std::min<size_t>(n, 4096)), m_scratch,
+                         std::min(kTavloAnchorTargetsMax, kTavloPostTargetsMax - count));
+    for (int t : m_scratch)
+        addTarget(number, t, postBegin);
+    return used;
+}
+
 // Indexes one post starting at p[0] (its header line); with split it ends before the next
 // line that starts a post. Returns where it ended.
 size_t CTavloAnchorIndex::addPost(int number, const char16_t* p, size_t n, bool split) {
@@ -295,20 +338,15 @@ size_t CTavloAnchorIndex::addPost(int number, const char16_t* p, size_t n, bool 
                     end = i;
                 continue;
             }
-            const size_t count = m_targets.size() - postBegin;
-            if (count >= kTavloPostTargetsMax) {
-                ++i;
-                continue;
+            // Marks not followed by digits are skipped as one run; after an anchor the next
+            // one may follow at once (">>12>>13").
+            const size_t used = addAnchor(number, p + i, n - i, postBegin);
+            if (used) {
+                i += used;
+            } else {
+                while (i < end && TavloIsGreater(p[i]))
+                    ++i;
             }
-            m_scratch.clear();
-            size_t used = TavloParseAnchor(
-                std::u16string_view(p + i, std::min<size_t>(n - i, 4096)), m_scratch,
-                std::min(kTavloAnchorTargetsMax, kTavloPostTargetsMax - count));
-            for (int t : m_scratch)
-                addTarget(number, t, postBegin);
-            i += used ? used : 1;
-            while (i < end && TavloIsGreater(p[i]))
-                ++i;
         }
     }
     post.targetsEnd = static_cast<uint32_t>(m_targets.size());
@@ -330,6 +368,34 @@ void CTavloAnchorIndex::AddDisplay(std::u16string_view display) {
         pos = lineEnd(p, pos, n) + 1;
     while (pos < n)
         pos += addPost(GetCount() + 1, p + pos, n - pos, true);
+}
+
+bool CTavloAnchorIndex::AddConverted(std::u16string_view display,
+                                     const TavloConvertedPosts& posts) {
+    if (posts.firstNumber != GetCount() + 1 || display.size() != posts.textLength)
+        return false;
+    const size_t n = display.size();
+    for (const auto& f : posts.posts)
+        if (f.anchorsEnd > posts.anchors.size() || f.idStart + size_t{f.idLength} > n)
+            return false;
+    for (uint32_t a : posts.anchors)
+        if (a >= n)
+            return false;
+    const char16_t* p = display.data();
+    int number = GetCount();
+    uint32_t k = 0;
+    for (const auto& f : posts.posts) {
+        Post post{0, -1, 0};
+        ++number;
+        const size_t postBegin = m_targets.size();
+        if (f.idLength)
+            addId(post, number, p + f.idStart, f.idLength);
+        for (; k < f.anchorsEnd; ++k)
+            addAnchor(number, p + posts.anchors[k], n - posts.anchors[k], postBegin);
+        post.targetsEnd = static_cast<uint32_t>(m_targets.size());
+        m_posts.push_back(post);
+    }
+    return true;
 }
 
 std::vector<int> CTavloAnchorIndex::RefersTo(int number) const {

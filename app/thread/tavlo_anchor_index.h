@@ -7,6 +7,8 @@
 #include <unordered_map>
 #include <vector>
 
+struct TavloConvertedPosts;
+
 // Posts one anchor names at most, and posts one post names at most: a hostile ">>1-999999"
 // or a post of thousands of anchors stays small.
 constexpr size_t kTavloAnchorTargetsMax = 100;
@@ -42,6 +44,10 @@ public:
     void AddPost(int number, std::u16string_view display);
     // Every post of a display text, headers starting posts, numbered from GetCount() + 1.
     void AddDisplay(std::u16string_view display);
+    // Posts a conversion has just written (display from the first one's header): their IDs
+    // and anchors are where the conversion found them, so the text is not scanned again.
+    // False, adding nothing, unless they are the next posts and display is their text.
+    bool AddConverted(std::u16string_view display, const TavloConvertedPosts& posts);
 
     // Posts that post number names (in written order, no repeats, itself left out).
     std::vector<int> RefersTo(int number) const;
@@ -83,6 +89,7 @@ private:
     size_t addPost(int number, const char16_t* p, size_t n, bool split);
     void addId(Post& post, int number, const char16_t* id, size_t length);
     void addTarget(int number, int target, size_t postBegin);
+    size_t addAnchor(int number, const char16_t* at, size_t n, size_t postBegin);
     void growNear(int target);
     void append(Chain& chain, int post);
     std::vector<int> list(const Chain& chain) const;
@@ -103,6 +110,12 @@ private:
     std::unordered_map<int, Chain> m_referredFar;
     std::vector<Id> m_ids;
     std::u16string m_idText;
-    std::vector<int> m_idTable; // open addressing over m_ids: slot + 1, 0 when free
+    // Open addressing over m_ids; the hash is kept beside the slot, so that a probe reads
+    // m_ids only when the hash matches.
+    struct IdEntry {
+        uint32_t hash;
+        int slot; // slot + 1, 0 when free
+    };
+    std::vector<IdEntry> m_idTable;
     std::vector<int> m_scratch; // one anchor's targets
 };

@@ -152,6 +152,7 @@ int CTavloDatCtrl::CreateFromFile() {
     applyOptions(m_conv);
     std::u16string display;
     m_conv.ConvertSjis(bytes, 1, boundary + 1, m_ng.get(), m_hideAboned, display);
+    m_conv.TakeConverted(m_converted);
     if (m_conv.HasTitle())
         m_title = CVornString(TavloCleanTitle(m_conv.GetTitle()));
     openInto(std::move(display));
@@ -179,11 +180,19 @@ void CTavloDatCtrl::createIndex(int fromLine) {
         const size_t from = layout.LineStart(m_index.GetLine(m_anchors.GetCount() + 1));
         const size_t length = layout.Length();
         // After an open or an append the gap is at the end: the new text is read in place.
+        std::u16string copy;
+        std::u16string_view added;
         if (layout.Buffer().GapPosition() >= length)
-            m_anchors.AddDisplay(std::u16string_view(layout.Buffer().Data(from), length - from));
+            added = std::u16string_view(layout.Buffer().Data(from), length - from);
         else
-            m_anchors.AddDisplay(layout.Substr(from, length - from));
+            added = copy = layout.Substr(from, length - from);
+        // Just converted, the posts come with their IDs and anchors already found.
+        const bool theirs = m_converted.posts.size() ==
+                            static_cast<size_t>(m_index.GetCount() - m_anchors.GetCount());
+        if (!theirs || !m_anchors.AddConverted(added, m_converted))
+            m_anchors.AddDisplay(added);
     }
+    m_converted.Clear();
     VLOG(2, "CTavloDatCtrl::createIndex", "done [%s][%d]%d(msec)", m_key.c_str(),
          m_index.GetCount(), timer.Elapsed());
 }
@@ -283,6 +292,7 @@ void CTavloDatCtrl::OnWriteFile(const CVornString& text) {
     }
     bool hadTitle = m_conv.HasTitle();
     m_conv.ConvertSjis(text.view(), shown + 1, shown + 1, m_ng.get(), m_hideAboned, added);
+    m_conv.TakeConverted(m_converted);
     // An append lays out again from the line before the old last one; above it nothing moved.
     const int linesBefore = m_text->Layout().LineCount();
     m_text->AppendText(added);

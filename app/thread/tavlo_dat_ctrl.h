@@ -214,6 +214,7 @@ private:
     CVornString m_title;
     CTavloInfoFile m_info;
     CTavloPostConverter m_conv;
+    TavloConvertedPosts m_converted; // of the posts converted last, until they are indexed
     CTavloPostIndex m_index;
     CTavloAnchorIndex m_anchors;
     std::unique_ptr<CTavloPopupSet> m_popups;

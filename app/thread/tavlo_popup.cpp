@@ -95,12 +95,17 @@ void CTavloPopup::ShowAt(const QRect& anchor) {
     CTavloTextCtrl* text = m_ctrl->GetTextCtrl();
     const int width = std::min(area.width(), std::max(320, area.width() * 2 / 3));
     resize(width, text->GetLineHeight() * 2 + 8);
+    // Laid out without a scroll bar first: one is shown only when the text cannot fit.
+    text->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     show();
     // The text is laid out at the width it is shown at; the height follows from it.
     text->Recalc();
     const int frame = height() - text->viewport()->height();
     const int lines = std::max(1, text->GetLineCount());
-    const int height = std::min(area.height(), lines * text->GetLineHeight() + frame + 2);
+    const int needed = lines * text->GetLineHeight() + frame + 2;
+    const int height = std::min(area.height(), needed);
+    if (needed > height)
+        text->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     resize(width, height);
     int y = anchor.bottom() + 1;
     if (y + height > area.bottom() + 1)

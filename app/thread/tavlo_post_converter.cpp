@@ -139,6 +139,7 @@ void CTavloPostConverter::Clear() {
     m_ids.Clear();
     m_refs.Clear();
     m_lastCount = 0;
+    m_converted.Clear();
 }
 
 int CTavloPostConverter::GetIdCount(std::u16string_view id) const {
@@ -239,6 +240,16 @@ int CTavloPostConverter::decodeField(const char16_t* p, size_t& i, size_t n, boo
 
 size_t CTavloPostConverter::Convert(std::u16string_view log, int firstNumber, int firstNew,
                                     CVornRegex* ng, bool hideAboned, std::u16string& out) {
+    m_converted.Clear();
+    m_converted.firstNumber = firstNumber;
+    m_converted.textStart = out.size();
+    convert(log, firstNumber, firstNew, ng, hideAboned, out);
+    m_converted.textLength = out.size() - m_converted.textStart;
+    return out.size();
+}
+
+size_t CTavloPostConverter::convert(std::u16string_view log, int firstNumber, int firstNew,
+                                    CVornRegex* ng, bool hideAboned, std::u16string& out) {
     const char16_t* p = log.data();
     const size_t n = log.size();
     out.reserve(out.size() + n + n / 4 + 64);
@@ -249,6 +260,10 @@ size_t CTavloPostConverter::Convert(std::u16string_view log, int firstNumber, in
     while (i < n) {
         // Header: marker, "[N]", name, "<", mail, ">".
         size_t head = out.size();
+        if (m_converted.posts.empty())
+            m_converted.textStart = head;
+        const size_t origin = m_converted.textStart;
+        TavloConvertedPosts::Post facts{0, 0, 0};
         out += static_cast<char16_t>(TAVLO_MARK_FROM);
         out += u'[';
         appendNumber(out, number);
@@ -272,6 +287,8 @@ size_t CTavloPostConverter::Convert(std::u16string_view log, int firstNumber, in
         size_t idStart = 0, idLen = 0;
         if (TavloExtractId(std::u16string_view(out).substr(dateStart), &idStart, &idLen)) {
             m_ids.Add(std::u16string_view(out).substr(dateStart + idStart, idLen), 2);
+            facts.idStart = static_cast<uint32_t>(dateStart + idStart - origin);
+            facts.idLength = static_cast<uint32_t>(idLen);
         }
         out += u'\n';
 
@@ -296,14 +313,23 @@ size_t CTavloPostConverter::Convert(std::u16string_view log, int firstNumber, in
             appendImageRows(out);
         }
 
-        TavloCollectAnchors(std::u16string_view(out).substr(bodyStart),
-                            [this](std::u16string_view d) { m_refs.Add(d, 1); });
+        const size_t anchorsBegin = m_converted.anchors.size();
+        const char16_t* const text = out.data();
+        TavloCollectAnchors(std::u16string_view(out).substr(bodyStart), [&](std::u16string_view d) {
+            m_refs.Add(d, 1);
+            m_converted.anchors.push_back(static_cast<uint32_t>(d.data() - text - 1 - origin));
+        });
 
         if (ng && ng->MatchW(std::u16string_view(out).substr(head)) >= 0) {
             out[head] = TAVLO_MARK_ABONE;
-            if (hideAboned)
+            if (hideAboned) {
                 out.resize(head + 1);
+                facts.idLength = 0;
+                m_converted.anchors.resize(anchorsBegin);
+            }
         }
+        facts.anchorsEnd = static_cast<uint32_t>(m_converted.anchors.size());
+        m_converted.posts.push_back(facts);
 
         while (out.size() > head + 1 && out.back() == u'\n')
             out.pop_back();
@@ -324,6 +350,9 @@ size_t CTavloPostConverter::ConvertSjis(std::string_view log, int firstNumber, i
     int number = firstNumber;
     int total = 0;
     size_t pos = 0;
+    m_converted.Clear();
+    m_converted.firstNumber = firstNumber;
+    m_converted.textStart = out.size();
     while (pos < log.size()) {
         size_t end = log.size();
         if (end - pos > kPiece) {
@@ -333,12 +362,13 @@ size_t CTavloPostConverter::ConvertSjis(std::string_view log, int firstNumber, i
         }
         m_piece.clear();
         VornAppendSjisToUtf16Fast(log.substr(pos, end - pos), m_piece);
-        Convert(m_piece, number, firstNew, ng, hideAboned, out);
+        convert(m_piece, number, firstNew, ng, hideAboned, out);
         number += m_lastCount;
         total += m_lastCount;
         pos = end;
     }
     m_lastCount = total;
+    m_converted.textLength = out.size() - m_converted.textStart;
     if (m_piece.capacity() > 4 * kPiece)
         std::u16string().swap(m_piece);
     return out.size();

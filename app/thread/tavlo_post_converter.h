@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class CVornRegex;
 
@@ -36,6 +37,29 @@ struct TavloConvertOptions {
     int inlineImageHeight = 5;
     // Whether a display line holds an image link; empty uses the built-in image-link pattern.
     std::function<bool(std::u16string_view)> hasImageLink;
+};
+
+// What a conversion found in each post it wrote, so that indexing just-converted posts
+// need not read their text again. Offsets count from the first post's header.
+struct TavloConvertedPosts {
+    struct Post {
+        uint32_t idStart; // idLength 0: no ID
+        uint32_t idLength;
+        uint32_t anchorsEnd; // its anchors end here in anchors
+    };
+    int firstNumber = 0;
+    size_t textStart = 0; // in the conversion's output
+    size_t textLength = 0;
+    std::vector<Post> posts;
+    // Each anchor's last ">" (or U+FF1E) before its digits.
+    std::vector<uint32_t> anchors;
+
+    void Clear() {
+        firstNumber = 0;
+        textStart = textLength = 0;
+        posts.clear();
+        anchors.clear();
+    }
 };
 
 // Turns thread log lines (already UTF-16) into display text and keeps what painting needs:
@@ -70,6 +94,12 @@ public:
     size_t GetReferencedCount() const { return m_refs.Size(); }
     // Posts converted by the last Convert.
     int GetLastCount() const { return m_lastCount; }
+    // What the last Convert or ConvertSjis found in its posts; taking it leaves it empty.
+    const TavloConvertedPosts& GetConverted() const { return m_converted; }
+    void TakeConverted(TavloConvertedPosts& to) {
+        std::swap(to, m_converted);
+        m_converted.Clear();
+    }
 
     // Forgets title, ID counts and referenced numbers.
     void Clear();
@@ -79,6 +109,8 @@ private:
     // Decodes from i to the next "<>" (i then after it and one space), LF (i at the LF) or
     // the end of the text. The body adds its rules for "<br>" and dropped blank lines.
     int decodeField(const char16_t* p, size_t& i, size_t n, bool body, std::u16string& out);
+    size_t convert(std::u16string_view log, int firstNumber, int firstNew, CVornRegex* ng,
+                   bool hideAboned, std::u16string& out);
     void appendNote(std::u16string& out);
     void appendImageRows(std::u16string& out);
     bool lineHasImage(std::u16string_view line);
@@ -90,6 +122,7 @@ private:
     CTavloStringCounts m_refs;
     int m_dropped = 0;
     int m_lastCount = 0;
+    TavloConvertedPosts m_converted;
     std::u16string m_piece;             // UTF-16 of the piece being converted
     CVornRegex* m_imageRegex = nullptr; // built-in image-link pattern, made on first use
 };

@@ -1,6 +1,7 @@
 #include "tavlo_anchor_index.h"
 #include "tavlo_post_converter.h"
 #include "vorn_kcode.h"
+#include "vorn_regex.h"
 
 #include <gtest/gtest.h>
 
@@ -166,4 +167,81 @@ TEST(AnchorIndex, RepeatsAcrossTheFarBoundaryAndManyIds) {
         EXPECT_EQ(index.IdOrdinal(k), k < 203 ? 1 : 2) << k;
         EXPECT_EQ(index.IdTotal(k), 2) << k;
     }
+}
+
+TEST(AnchorIndex, AnchorsWrittenBackToBackCountEach) {
+    CTavloAnchorIndex index;
+    index.AddDisplay(Display(Line("a", "x") + Line("b", "y") + Line("c", ">>1>>2 >>>1 >>a>>2")));
+    EXPECT_EQ(index.RefersTo(3), V({1, 2}));
+    EXPECT_EQ(index.ReferredBy(2), V({3}));
+}
+
+// Posts taken from what their conversion found must index exactly as their text does.
+TEST(AnchorIndex, ConvertedPostsMatchTheirText) {
+    std::string log;
+    for (int k = 1; k <= 600; ++k) {
+        std::string body = ">>" + std::to_string(k / 2 + 1) + ">>" + std::to_string(k / 3 + 1) +
+                           "-" + std::to_string(k / 3 + 4) + "<br>＞＞１,３ &gt;&gt;" +
+                           std::to_string(k + 5000) + " NGWORD" + std::to_string(k % 7) +
+                           " http://e.x/a.jpg <br><br><br><br> &gt;x &gt;&gt;" + std::to_string(k);
+        log += Line(k % 5 ? "id" + std::to_string(k % 37) : "???", body);
+    }
+    for (bool hide : {false, true}) {
+        CVornRegex ng;
+        ASSERT_TRUE(ng.CompileW(u"NGWORD3"));
+        CTavloPostConverter c;
+        c.Options().inlineImage = true;
+        std::u16string all = u"\n\n";
+        // Large enough to be decoded in several pieces.
+        c.ConvertSjis(VornUtf8ToSjis(log), 1, 300, &ng, hide, all);
+        const TavloConvertedPosts& found = c.GetConverted();
+        ASSERT_EQ(found.posts.size(), 600u);
+        const std::u16string_view text = std::u16string_view(all).substr(found.textStart);
+
+        CTavloAnchorIndex fromText, fromFound;
+        fromText.AddDisplay(text);
+        ASSERT_TRUE(fromFound.AddConverted(text, found));
+        ASSERT_EQ(fromFound.GetCount(), 600);
+        for (int k = 1; k <= 6000; ++k) {
+            ASSERT_EQ(fromFound.ReferredBy(k), fromText.ReferredBy(k)) << k << hide;
+            if (k > 600)
+                continue;
+            ASSERT_EQ(fromFound.RefersTo(k), fromText.RefersTo(k)) << k << hide;
+            ASSERT_EQ(fromFound.IdOf(k), fromText.IdOf(k)) << k << hide;
+            ASSERT_EQ(fromFound.IdOrdinal(k), fromText.IdOrdinal(k)) << k << hide;
+        }
+        // A hidden post has nothing left to index.
+        EXPECT_EQ(fromFound.RefersTo(3).empty(), hide);
+        EXPECT_EQ(fromFound.ReferredCount(4000), 0);
+        EXPECT_EQ(fromFound.ReferredBy(5001), V({1}));
+    }
+}
+
+TEST(AnchorIndex, ConvertedPostsOnlyWhenTheyAreTheNextAndTheText) {
+    CTavloPostConverter c;
+    std::u16string first, second;
+    c.Convert(U((Line("a", "x") + Line("b", ">>1")).c_str()), 1, 1, nullptr, false, first);
+    TavloConvertedPosts one;
+    c.TakeConverted(one);
+    EXPECT_TRUE(c.GetConverted().posts.empty());
+    c.Convert(U(Line("a", ">>2 >>1").c_str()), 3, 3, nullptr, false, second);
+    TavloConvertedPosts two = c.GetConverted();
+
+    CTavloAnchorIndex index;
+    EXPECT_FALSE(index.AddConverted(second, two)); // posts 1 and 2 are not there
+    EXPECT_FALSE(index.AddConverted(std::u16string_view(first).substr(1), one));
+    EXPECT_EQ(index.GetCount(), 0);
+    ASSERT_TRUE(index.AddConverted(first, one));
+    // Findings that point outside the text are refused, not followed.
+    TavloConvertedPosts bad = two;
+    bad.anchors[0] = static_cast<uint32_t>(second.size());
+    EXPECT_FALSE(index.AddConverted(second, bad));
+    bad = two;
+    bad.posts[0].idStart = static_cast<uint32_t>(second.size());
+    EXPECT_FALSE(index.AddConverted(second, bad));
+    EXPECT_EQ(index.GetCount(), 2);
+    ASSERT_TRUE(index.AddConverted(second, two));
+    EXPECT_EQ(index.ReferredBy(1), V({2, 3}));
+    EXPECT_EQ(index.ReferredBy(2), V({3}));
+    EXPECT_EQ(index.PostsOfId(u"a"), V({1, 3}));
 }

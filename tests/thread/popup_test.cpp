@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QScrollBar>
 
 #include <gtest/gtest.h>
 
@@ -315,4 +316,28 @@ TEST_F(Popup, CloseWhenTheThreadLeavesSightOrTheWindowItsActivation) {
         QApplication::processEvents(QEventLoop::AllEvents, 5);
     EXPECT_EQ(popups->Count(), 0);
     CTavloPopupSet::SetChangeHook(nullptr);
+}
+
+TEST_F(Popup, ScrollBarOnlyWhenTheTextDoesNotFit) {
+    std::string tall;
+    for (int k = 0; k < 300; ++k)
+        tall += "行<br>";
+    const std::string added = Post(8, tall) + Post(9, "&gt;&gt;8 &gt;&gt;1");
+    WriteAll(std::string(CTavloPath::GetLogPath(kBoard, kKey).c_str()), Thread() + added);
+    ctrl->OnWriteFile(CVornString(added));
+    ASSERT_EQ(ctrl->GetPostCount(), 9);
+    const size_t anchors = ctrl->GetTextCtrl()->GetText().rfind(u">>8");
+
+    CTavloPopup* p = popups->OpenAt(ctrl.get(), anchors + 5);
+    ASSERT_NE(p, nullptr);
+    ASSERT_EQ(p->Numbers(), std::vector<int>({1}));
+    QApplication::processEvents();
+    EXPECT_FALSE(p->Ctrl()->GetTextCtrl()->verticalScrollBar()->isVisible());
+    popups->CloseAll();
+
+    p = popups->OpenAt(ctrl.get(), anchors + 2);
+    ASSERT_NE(p, nullptr);
+    ASSERT_EQ(p->Numbers(), std::vector<int>({8}));
+    QApplication::processEvents();
+    EXPECT_TRUE(p->Ctrl()->GetTextCtrl()->verticalScrollBar()->isVisible());
 }
