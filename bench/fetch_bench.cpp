@@ -10,6 +10,7 @@
 #include "bench_fixture.h"
 #include "tavlo_dat_ctrl.h"
 #include "tavlo_dat_view.h"
+#include "tavlo_hand_off.h"
 #include "tavlo_message.h"
 #include "tavlo_ng_file.h"
 #include "tavlo_path.h"
@@ -111,6 +112,13 @@ public:
         else
             QMetaObject::invokeMethod(qApp, all, Qt::BlockingQueuedConnection);
     }
+    // As the main frame does it: the worker does not wait for the window.
+    void QueueMessages(const Message* list, int count) override {
+        for (int i = 0; i < count; ++i) {
+            CTavloHandOff::Item item{list[i].message, list[i].wParam, list[i].lParam};
+            handOff.Queue(&item, 1);
+        }
+    }
     intptr_t handle(unsigned message, uintptr_t, intptr_t l) override {
         if (message == TAVLO_WM_VIEWMESSAGE) {
             auto* m = reinterpret_cast<CTavloMessage*>(l);
@@ -126,6 +134,9 @@ public:
         }
         return 0;
     }
+    CTavloHandOff handOff{
+        qApp, [this](const CTavloHandOff::Item& m) { handle(m.message, m.wParam, m.lParam); },
+        [](const CTavloHandOff::Item& m) { delete reinterpret_cast<CTavloMessage*>(m.lParam); }};
     CTavloDatView* view = nullptr;
     bool closed = false;
     bool error = false;

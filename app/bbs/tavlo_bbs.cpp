@@ -179,13 +179,14 @@ int CTavloBbs::handleBlock(char* data, int n) {
     if (m_total < 0)
         m_total = m_http->GetResponseHeader("content-length").Atoi();
     // The progress goes with the block's lines in one hand-off to the window thread (in this
-    // order), or alone when the block completes no line.
-    std::unique_ptr<CTavloMessage> progress(
-        new CTavloReadUrlMessage(m_key, m_boardUrl, m_datPath, m_received, m_total));
+    // order), or alone when the block completes no line. The worker does not wait for the
+    // window: the close message, sent and waited for, comes after all of them.
+    CTavloMessage* both[2] = {
+        new CTavloReadUrlMessage(m_key, m_boardUrl, m_datPath, m_received, m_total), nullptr};
 
     const char* lastLf = static_cast<const char*>(memrchr(data, '\n', static_cast<size_t>(n)));
     if (!lastLf) {
-        send(progress.release());
+        queue(both, 1);
         m_pending.Append(data, static_cast<size_t>(n));
         return m_pending.size() > m_maxLine ? -202 : 0;
     }
@@ -193,28 +194,31 @@ int CTavloBbs::handleBlock(char* data, int n) {
     m_pending.Append(data, head);
     int r = WriteFileConvert(m_pending);
     if (r != 0) {
-        send(progress.release());
+        queue(both, 1);
         return r;
     }
     if (!m_pending.IsEmpty()) {
         int64_t before = m_log.GetSize();
         if (before < 0 || m_log.Write(m_pending.c_str(), m_pending.GetLength()) < 0) {
-            send(progress.release());
+            queue(both, 1);
             // No part of a line may stay: the log ends at a line end, as before the write.
             if (before >= 0)
                 m_log.Truncate(before);
             return -203;
         }
         m_written += m_pending.GetLength();
-        CTavloMessage* both[2] = {
-            progress.release(),
-            new CTavloWriteFileMessage(m_key, m_boardUrl, m_datPath, std::move(m_pending))};
-        TavloSendViewMessages(m_window, both, 2);
+        // Written before it is announced.
+        both[1] = new CTavloWriteFileMessage(m_key, m_boardUrl, m_datPath, std::move(m_pending));
+        queue(both, 2);
     } else {
-        send(progress.release());
+        queue(both, 1);
     }
     m_pending = CVornString(data + head, static_cast<size_t>(n) - head);
     return 0;
+}
+
+void CTavloBbs::queue(CTavloMessage* const* messages, int count) {
+    TavloSendViewMessages(m_window, messages, count, true);
 }
 
 void CTavloBbs::closeLog() {

@@ -49,6 +49,8 @@ protected:
     int handleBlock(char* data, int n);
     void closeLog();
     void send(class CTavloMessage* message);
+    // Hands messages over without waiting for the window (see CTavloWindow::QueueMessages).
+    void queue(class CTavloMessage* const* messages, int count);
     static int socketCallback(struct CVornSocketMessage& message, void* user);
 
     CVornFile m_log;

@@ -81,8 +81,10 @@ inline void TavloSendViewMessage(CTavloWindow* window, CTavloMessage* message) {
     window->SendMessage(TAVLO_WM_VIEWMESSAGE, 0, reinterpret_cast<intptr_t>(message));
 }
 
-// Sends view messages in order in one hand-off (the window takes ownership of each).
-inline void TavloSendViewMessages(CTavloWindow* window, CTavloMessage* const* messages, int count) {
+// Sends view messages in order in one hand-off (the window takes ownership of each); queued
+// ones may still be on their way when this returns.
+inline void TavloSendViewMessages(CTavloWindow* window, CTavloMessage* const* messages, int count,
+                                  bool queued = false) {
     if (!window) {
         for (int i = 0; i < count; ++i)
             delete messages[i];
@@ -93,6 +95,9 @@ inline void TavloSendViewMessages(CTavloWindow* window, CTavloMessage* const* me
         int n = count - at < 4 ? count - at : 4;
         for (int i = 0; i < n; ++i)
             list[i] = {TAVLO_WM_VIEWMESSAGE, 0, reinterpret_cast<intptr_t>(messages[at + i])};
-        window->SendMessages(list, n);
+        if (queued)
+            window->QueueMessages(list, n);
+        else
+            window->SendMessages(list, n);
     }
 }

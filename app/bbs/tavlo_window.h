@@ -122,7 +122,7 @@ enum {
     ID_APP_ABOUT = 57664,
     ID_APP_EXIT = 32809,
     ID_DESKTOP_LAYOUT = 33100, // the desktop layout on or off
-    ID_THREAD_FIRST = 50000, // + tab index: the menu of open threads
+    ID_THREAD_FIRST = 50000,   // + tab index: the menu of open threads
 };
 
 // The window that workers report to (the main frame). Send runs the handler on the window
@@ -143,5 +143,10 @@ public:
     virtual void SendMessages(const Message* messages, int count) {
         for (int i = 0; i < count; ++i)
             SendMessage(messages[i].message, messages[i].wParam, messages[i].lParam);
+    }
+    // Like SendMessages, but a window may return before they were handled: they are handled
+    // in this order, after everything sent before and before anything sent after them.
+    virtual void QueueMessages(const Message* messages, int count) {
+        SendMessages(messages, count);
     }
 };

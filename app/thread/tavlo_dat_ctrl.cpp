@@ -279,7 +279,8 @@ void CTavloDatCtrl::OnWriteFile(const CVornString& text) {
     VLOG(1, "CTavloDatCtrl::OnWriteFile", "TYPE_WRITEFILE: %s:%d:%d", m_title.c_str(), shown,
          text.GetLength());
     applyOptions(m_conv);
-    std::u16string added;
+    std::u16string& added = m_added;
+    added.clear();
     if (shown > 0) {
         // Every post already ends with its empty line; only a text cut short of it needs one
         // (a second blank line would stand before the first new post).
@@ -299,15 +300,32 @@ void CTavloDatCtrl::OnWriteFile(const CVornString& text) {
     createIndex(linesBefore - 2);
     if (!hadTitle && m_conv.HasTitle())
         m_title = CVornString(TavloCleanTitle(m_conv.GetTitle()));
+    // A block's worth is kept for the next one; a huge one is not.
+    if (added.capacity() > (1u << 20))
+        std::u16string().swap(added);
     VLOG(1, "CTavloDatCtrl::OnWriteFile", "TYPE_WRITEFILE: Added %s:%d:%d", m_title.c_str(),
          GetPostCount(), text.GetLength());
 }
 
 void CTavloDatCtrl::OnOpenFile(int fresh) {
+    m_sizeKnown = false;
     if (VornGetFileSize(m_logPath.c_str()) <= 0)
         Clear();
     VLOG(1, "CTavloDatCtrl::OnOpenFile", "TYPE_OPENFILE: %s:%s(%d)", m_title.c_str(),
          m_logPath.c_str(), fresh);
+}
+
+void CTavloDatCtrl::OnFetchSize(int bytes) {
+    if (m_sizeKnown)
+        return;
+    m_sizeKnown = true;
+    // About a character per byte, headers added; room not yet written costs no memory. A
+    // size beyond any thread (a hostile one) reserves no more than that.
+    constexpr size_t kMost = 16u << 20;
+    if (bytes > 0) {
+        size_t chars = static_cast<size_t>(bytes);
+        m_text->ReserveAppend(std::min(chars + chars / 4, kMost));
+    }
 }
 
 void CTavloDatCtrl::OnCloseFile(int written) {

@@ -108,6 +108,9 @@ public:
     // What a fetch tells the open thread (view message types 0 to 3).
     void OnWriteFile(const CVornString& text);
     void OnOpenFile(int fresh);
+    // The size the server gave for the rest of the log (first progress of a fetch): the text
+    // is made room for at once instead of growing block by block.
+    void OnFetchSize(int bytes);
     void OnCloseFile(int written);
     void OnReloadFile();
     // Saves the reading position; writes the info file only when something changed or force.
@@ -215,6 +218,8 @@ private:
     CTavloInfoFile m_info;
     CTavloPostConverter m_conv;
     TavloConvertedPosts m_converted; // of the posts converted last, until they are indexed
+    std::u16string m_added;   // display text of the block being appended (kept for the next)
+    bool m_sizeKnown = false; // the fetch's size was taken (OnFetchSize)
     CTavloPostIndex m_index;
     CTavloAnchorIndex m_anchors;
     std::unique_ptr<CTavloPopupSet> m_popups;

@@ -419,6 +419,12 @@ void CTavloDatView::OnViewMessage(CTavloMessage* m, int cancelFlag) {
         return;
     CTavloDatCtrl* c = GetCtrl(index);
     switch (m->Type) {
+    case CTavloMessage::TYPE_READURL: {
+        auto* r = static_cast<CTavloReadUrlMessage*>(m);
+        if (r->Total > 0)
+            c->OnFetchSize(r->Total);
+        break;
+    }
     case CTavloMessage::TYPE_WRITEFILE:
         c->OnWriteFile(static_cast<CTavloWriteFileMessage*>(m)->Text);
         break;

@@ -1,19 +1,37 @@
 #include "tavlo_gap_buffer.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
-CTavloGapBuffer::CTavloGapBuffer() : m_buf(kInitialCapacity, u'\0'), m_gapEnd(kInitialCapacity) {}
+namespace {
+
+char16_t* allocate(size_t n) {
+    auto* p = static_cast<char16_t*>(std::malloc(std::max<size_t>(n, 1) * sizeof(char16_t)));
+    if (!p)
+        throw std::bad_alloc();
+    return p;
+}
+
+} // namespace
+
+CTavloGapBuffer::CTavloGapBuffer()
+    : m_buf(allocate(kInitialCapacity)), m_size(kInitialCapacity), m_gapEnd(kInitialCapacity) {}
+
+CTavloGapBuffer::~CTavloGapBuffer() {
+    std::free(m_buf);
+}
 
 void CTavloGapBuffer::moveGap(size_t pos) {
     if (pos < m_gapStart) {
         size_t n = m_gapStart - pos;
-        std::memmove(m_buf.data() + m_gapEnd - n, m_buf.data() + pos, n * sizeof(char16_t));
+        std::memmove(m_buf + m_gapEnd - n, m_buf + pos, n * sizeof(char16_t));
         m_gapStart -= n;
         m_gapEnd -= n;
     } else if (pos > m_gapStart) {
         size_t n = pos - m_gapStart;
-        std::memmove(m_buf.data() + m_gapStart, m_buf.data() + m_gapEnd, n * sizeof(char16_t));
+        std::memmove(m_buf + m_gapStart, m_buf + m_gapEnd, n * sizeof(char16_t));
         m_gapStart += n;
         m_gapEnd += n;
     }
@@ -22,15 +40,33 @@ void CTavloGapBuffer::moveGap(size_t pos) {
 void CTavloGapBuffer::reserveGap(size_t need) {
     if (gapLength() >= need)
         return;
-    size_t after = m_buf.size() - m_gapEnd;
     // A fetch appends a block at a time: doubling keeps the copies of a long thread's text,
     // and the first touches of fresh pages, to about its size in all.
-    size_t size = m_buf.size() + need - gapLength() + m_buf.size() + 1024;
-    std::u16string buf(size, u'\0');
-    std::memcpy(buf.data(), m_buf.data(), m_gapStart * sizeof(char16_t));
-    std::memcpy(buf.data() + size - after, m_buf.data() + m_gapEnd, after * sizeof(char16_t));
+    grow(m_size + need - gapLength() + m_size + 1024);
+}
+
+void CTavloGapBuffer::Reserve(size_t extra) {
+    if (gapLength() < extra)
+        grow(m_size + extra - gapLength() + 1024);
+}
+
+void CTavloGapBuffer::grow(size_t size) {
+    const size_t after = m_size - m_gapEnd;
+    if (after == 0) {
+        // Appending: the text stays where it is, realloc may even just extend the mapping.
+        auto* p = static_cast<char16_t*>(std::realloc(m_buf, size * sizeof(char16_t)));
+        if (!p)
+            throw std::bad_alloc();
+        m_buf = p;
+    } else {
+        char16_t* p = allocate(size);
+        std::memcpy(p, m_buf, m_gapStart * sizeof(char16_t));
+        std::memcpy(p + size - after, m_buf + m_gapEnd, after * sizeof(char16_t));
+        std::free(m_buf);
+        m_buf = p;
+    }
     m_gapEnd = size - after;
-    m_buf.swap(buf);
+    m_size = size;
 }
 
 void CTavloGapBuffer::Insert(size_t pos, std::u16string_view text) {
@@ -39,7 +75,7 @@ void CTavloGapBuffer::Insert(size_t pos, std::u16string_view text) {
     pos = std::min(pos, Length());
     moveGap(pos);
     reserveGap(text.size());
-    std::memcpy(m_buf.data() + m_gapStart, text.data(), text.size() * sizeof(char16_t));
+    std::memcpy(m_buf + m_gapStart, text.data(), text.size() * sizeof(char16_t));
     m_gapStart += text.size();
 }
 
@@ -50,11 +86,16 @@ void CTavloGapBuffer::Erase(size_t pos, size_t len) {
     m_gapEnd += len;
 }
 
-void CTavloGapBuffer::Assign(std::u16string text) {
-    m_buf = std::move(text);
-    m_gapStart = m_buf.size();
-    m_buf.resize(m_buf.size() + kInitialCapacity);
-    m_gapEnd = m_buf.size();
+void CTavloGapBuffer::Assign(std::u16string_view text) {
+    const size_t size = text.size() + kInitialCapacity;
+    char16_t* p = allocate(size);
+    if (!text.empty())
+        std::memcpy(p, text.data(), text.size() * sizeof(char16_t));
+    std::free(m_buf);
+    m_buf = p;
+    m_size = size;
+    m_gapStart = text.size();
+    m_gapEnd = size;
 }
 
 std::u16string CTavloGapBuffer::Substr(size_t pos, size_t len) const {
@@ -67,13 +108,12 @@ std::u16string CTavloGapBuffer::Substr(size_t pos, size_t len) const {
     size_t k = 0;
     if (pos < m_gapStart) {
         size_t a = std::min(end, m_gapStart) - pos;
-        std::memcpy(out.data(), m_buf.data() + pos, a * sizeof(char16_t));
+        std::memcpy(out.data(), m_buf + pos, a * sizeof(char16_t));
         k = a;
     }
     if (end > m_gapStart) {
         size_t from = std::max(pos, m_gapStart);
-        std::memcpy(out.data() + k, m_buf.data() + from + gapLength(),
-                    (end - from) * sizeof(char16_t));
+        std::memcpy(out.data() + k, m_buf + from + gapLength(), (end - from) * sizeof(char16_t));
     }
     return out;
 }

@@ -10,14 +10,17 @@ public:
     static constexpr size_t kInitialCapacity = 1024;
 
     CTavloGapBuffer();
+    ~CTavloGapBuffer();
+    CTavloGapBuffer(const CTavloGapBuffer&) = delete;
+    CTavloGapBuffer& operator=(const CTavloGapBuffer&) = delete;
 
-    size_t Length() const { return m_buf.size() - (m_gapEnd - m_gapStart); }
+    size_t Length() const { return m_size - (m_gapEnd - m_gapStart); }
     char16_t At(size_t i) const { return i < m_gapStart ? m_buf[i] : m_buf[i + gapLength()]; }
     // Where the gap sits: text before it and after it is contiguous.
     size_t GapPosition() const { return m_gapStart; }
     // Pointer to the text at i; valid for the characters up to the gap (or the end).
     const char16_t* Data(size_t i) const {
-        return i < m_gapStart ? m_buf.data() + i : m_buf.data() + i + gapLength();
+        return i < m_gapStart ? m_buf + i : m_buf + i + gapLength();
     }
 
     // Overwrites one character (a marker changed in place).
@@ -27,9 +30,12 @@ public:
     }
     void Insert(size_t pos, std::u16string_view text);
     void Erase(size_t pos, size_t len);
-    // Takes the text over (moved in, not copied); the gap goes at its end.
-    void Assign(std::u16string text);
-    void Clear() { Assign(std::u16string()); }
+    // Replaces the text; the gap goes at its end.
+    void Assign(std::u16string_view text);
+    void Clear() { Assign(std::u16string_view()); }
+    // Makes room for about extra more characters at the gap, so that a long append done
+    // piece by piece grows the storage once.
+    void Reserve(size_t extra);
     std::u16string Substr(size_t pos, size_t len) const;
     std::u16string Text() const { return Substr(0, Length()); }
 
@@ -37,8 +43,12 @@ private:
     size_t gapLength() const { return m_gapEnd - m_gapStart; }
     void moveGap(size_t pos);
     void reserveGap(size_t need);
+    void grow(size_t size);
 
-    std::u16string m_buf; // text before the gap, the gap, text after it
+    // Text before the gap, the gap, text after it; malloc'd, so that growth at the end can
+    // extend it where it lies (realloc) instead of copying it. The gap is not initialised.
+    char16_t* m_buf = nullptr;
+    size_t m_size = 0;
     size_t m_gapStart = 0;
     size_t m_gapEnd = 0;
 };

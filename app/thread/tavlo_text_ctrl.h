@@ -96,6 +96,8 @@ public:
     void SetScrollHook(ScrollHook hook) { m_scrolled = std::move(hook); }
     // Appends at the end; the view does not move.
     void AppendText(std::u16string_view text);
+    // Room for about chars more characters at the end.
+    void ReserveAppend(size_t chars) { m_layout.ReserveAppend(chars); }
     // Replaces the selection (works also when read-only: it is the owner's operation).
     void ReplaceSel(std::u16string_view text);
     void SetSel(size_t anchor, size_t caret);

@@ -46,6 +46,11 @@ public:
     // Replaces len characters at pos by text and lays out only what changed.
     void Replace(size_t pos, size_t len, std::u16string_view text);
     void Append(std::u16string_view text) { Replace(Length(), 0, text); }
+    void ReserveAppend(size_t chars) {
+        if (m_buf.GapPosition() != m_buf.Length())
+            return;
+        m_buf.Reserve(chars);
+    }
     // Overwrites one character whose width does not change (a marker), without relayout.
     void SetCharInPlace(size_t pos, char16_t c) { m_buf.Set(pos, c); }
     // Recomputes every line start for the current parameters.

@@ -12,10 +12,10 @@
 #include "tavlo_platform.h"
 #include "tavlo_post.h"
 #include "tavlo_search_dialog.h"
-#include "tavlo_status_line.h"
 #include "tavlo_settings.h"
 #include "tavlo_state_dump.h"
 #include "tavlo_status_dialog.h"
+#include "tavlo_status_line.h"
 #include "tavlo_tab_view.h"
 #include "tavlo_views.h"
 #include "vorn_async_socket.h"
@@ -30,6 +30,7 @@
 #include <QMenuBar>
 #include <QMetaObject>
 
+#include <algorithm>
 #include <chrono>
 
 namespace {
@@ -59,7 +60,10 @@ CTavloMainView* viewOf(const CTavloFrameViews& views, int number) {
 } // namespace
 
 CMainFrame::CMainFrame(QWidget* parent)
-    : QMainWindow(parent), m_windowThread(std::this_thread::get_id()) {
+    : QMainWindow(parent), m_windowThread(std::this_thread::get_id()),
+      m_handOff(
+          this, [this](const CTavloHandOff::Item& m) { onMessage(m.message, m.wParam, m.lParam); },
+          [](const CTavloHandOff::Item& m) { dropMessage(m.message, m.lParam); }) {
     setObjectName("tavlo");
     setWindowTitle(QString::fromUtf8(kTavloCaption));
     resize(640, 480);
@@ -139,6 +143,22 @@ void CMainFrame::SendMessages(const Message* messages, int count) {
         },
         Qt::BlockingQueuedConnection);
     --m_inflight;
+}
+
+// Without a wait: a fetch goes on reading while the window shows what came before.
+void CMainFrame::QueueMessages(const Message* messages, int count) {
+    if (m_closing) {
+        for (int i = 0; i < count; ++i)
+            dropMessage(messages[i].message, messages[i].lParam);
+        return;
+    }
+    CTavloHandOff::Item items[8];
+    for (int at = 0; at < count; at += 8) {
+        int n = std::min(count - at, 8);
+        for (int i = 0; i < n; ++i)
+            items[i] = {messages[at + i].message, messages[at + i].wParam, messages[at + i].lParam};
+        m_handOff.Queue(items, n);
+    }
 }
 
 void CMainFrame::PostMessage(unsigned message, uintptr_t wParam, intptr_t lParam) {
@@ -608,9 +628,12 @@ void CMainFrame::Shutdown() {
         CVornWinSock::CleanupSocket();
         CVornWinSock::InitSocket(2, 2);
     }
-    // Workers already waiting in SendMessage get their answer; later ones are refused at once.
+    // Workers already waiting in SendMessage get their answer, and what they queued before is
+    // handled; later ones are refused at once.
+    m_handOff.Close();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (m_inflight.load() > 0 && std::chrono::steady_clock::now() < deadline)
+    while ((m_inflight.load() > 0 || m_handOff.Pending() > 0) &&
+           std::chrono::steady_clock::now() < deadline)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     if (m_desktop) {
         m_desktop->Release(m_client);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tavlo_hand_off.h"
 #include "tavlo_state_dump.h"
 #include "tavlo_vent.h"
 #include "tavlo_window.h"
@@ -66,6 +67,7 @@ public:
     intptr_t SendMessage(unsigned message, uintptr_t wParam, intptr_t lParam) override;
     void PostMessage(unsigned message, uintptr_t wParam, intptr_t lParam) override;
     void SendMessages(const Message* messages, int count) override;
+    void QueueMessages(const Message* messages, int count) override;
 
     // Takes the views as children and hides them all; views it held before and does not get
     // again are deleted. The parent for views is GetClient().
@@ -160,7 +162,7 @@ private:
     // One handler per message number (tavlo_main_frame_messages.cpp).
     friend struct CTavloFrameMessages;
     intptr_t onMessage(unsigned message, uintptr_t wParam, intptr_t lParam);
-    void dropMessage(unsigned message, intptr_t lParam);
+    static void dropMessage(unsigned message, intptr_t lParam);
     bool runFrameCommand(int id);
     bool frameCommandState(int id, bool* enabled, bool* checked);
     void buildMenus();
@@ -223,4 +225,6 @@ private:
     const bool m_dumpState = TavloStateDumpWanted();
     std::pair<quint64, int> m_lastRelease{0, 0};
     std::atomic<int> m_inflight{0};
+    // Workers' block messages on their way to the window thread (QueueMessages).
+    CTavloHandOff m_handOff;
 };

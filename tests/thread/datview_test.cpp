@@ -4,6 +4,7 @@
 #include "tavlo_dat_file.h"
 #include "tavlo_dat_view.h"
 #include "tavlo_grep_dialog.h"
+#include "tavlo_hand_off.h"
 #include "tavlo_info_file.h"
 #include "tavlo_ng_file.h"
 #include "tavlo_path.h"
@@ -27,6 +28,26 @@ namespace {
 // everything else is recorded.
 class TestFrame : public CTavloWindowThreadFrame {
 public:
+    // With a hand-off (as the main frame has one) a worker does not wait for its block
+    // messages to be handled.
+    void QueueMessages(const Message* list, int count) override {
+        if (!handOff) {
+            CTavloWindow::QueueMessages(list, count);
+            return;
+        }
+        for (int i = 0; i < count; ++i) {
+            CTavloHandOff::Item item{list[i].message, list[i].wParam, list[i].lParam};
+            handOff->Queue(&item, 1);
+        }
+    }
+    void UseHandOff() {
+        handOff = std::make_unique<CTavloHandOff>(
+            qApp, [this](const CTavloHandOff::Item& m) { handle(m.message, m.wParam, m.lParam); },
+            [this](const CTavloHandOff::Item& m) {
+                ++dropped;
+                delete reinterpret_cast<CTavloMessage*>(m.lParam);
+            });
+    }
     intptr_t handle(unsigned message, uintptr_t w, intptr_t l) override {
         switch (message) {
         case TAVLO_WM_VIEWMESSAGE: {
@@ -59,6 +80,8 @@ public:
         }
         return 0;
     }
+    std::unique_ptr<CTavloHandOff> handOff;
+    std::atomic<int> dropped{0};
     CTavloDatView* view = nullptr;
     int cancelFlag = 0;
     std::vector<int> types, errors;
@@ -525,6 +548,70 @@ TEST_F(DatViewFetch, ViewFollowsTheDownloadLive) {
         }
     }
     EXPECT_TRUE(frame.errors.empty());
+}
+
+// The same with the worker running ahead of the window: the blocks it read while the view
+// was busy reach it together, still in order, and the close comes after the last one.
+TEST_F(DatViewFetch, ViewFollowsTheDownloadLiveWhenTheWorkerRunsAhead) {
+    frame.UseHandOff();
+    ASSERT_EQ(ctl("create", "7004", "&posts=200"), "ok");
+    ASSERT_EQ(ctl("mode", "7004", "&mode=slow&delay=3"), "ok");
+    ASSERT_EQ(open("7004"), 1);
+    int shownWhileRunning = 0;
+    for (int i = 0; i < 5000 && ctrl()->IsUpdating(); ++i) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        if (ctrl()->IsUpdating() && ctrl()->GetPostCount() < 200)
+            shownWhileRunning = std::max(shownWhileRunning, ctrl()->GetPostCount());
+        QThread::msleep(1);
+    }
+    waitIdle();
+    ASSERT_FALSE(ctrl()->IsUpdating());
+    EXPECT_GT(shownWhileRunning, 0);
+    EXPECT_EQ(ctrl()->GetPostCount(), 200);
+    for (int k = 1; k <= 200; ++k)
+        ASSERT_NE(ctrl()->GetHeaderMark(k), 0) << k;
+    ASSERT_GE(frame.types.size(), 4u);
+    EXPECT_EQ(frame.types.front(), CTavloMessage::TYPE_OPENFILE);
+    EXPECT_EQ(frame.types.back(), CTavloMessage::TYPE_CLOSEFILE);
+    for (size_t i = 1; i + 1 < frame.types.size(); ++i) {
+        if (frame.types[i] == CTavloMessage::TYPE_WRITEFILE) {
+            EXPECT_EQ(frame.types[i - 1], CTavloMessage::TYPE_READURL) << i;
+        }
+    }
+    EXPECT_EQ(frame.dropped.load(), 0);
+    EXPECT_TRUE(frame.errors.empty());
+}
+
+// Closing the view while blocks are queued for it: the fetch stops, what was queued still
+// reaches the view before it goes, nothing is handed to it afterwards, and the log on disk
+// holds whole lines only.
+TEST_F(DatViewFetch, ClosingTheViewWhileBlocksAreQueued) {
+    frame.UseHandOff();
+    ASSERT_EQ(ctl("create", "7005", "&posts=3000"), "ok");
+    ASSERT_EQ(ctl("mode", "7005", "&mode=slow&delay=1"), "ok");
+    ASSERT_EQ(open("7005"), 1);
+    // Some blocks are in; the window thread then stops serving for a moment, so that more
+    // pile up in the queue.
+    for (int i = 0; i < 5000 && ctrl()->GetPostCount() == 0; ++i) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+    ASSERT_GT(ctrl()->GetPostCount(), 0);
+    for (int i = 0; i < 5000 && frame.handOff->Pending() == 0; ++i)
+        QThread::msleep(1);
+    EXPECT_GT(frame.handOff->Pending(), 0);
+    frame.cancelFlag = 1;
+    view.reset(); // waits for its worker, serving it meanwhile
+    frame.view = nullptr;
+    EXPECT_EQ(frame.handOff->Pending(), 0);
+    const size_t handled = frame.types.size();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(frame.types.size(), handled);
+    ASSERT_FALSE(frame.types.empty());
+    EXPECT_EQ(frame.types.back(), CTavloMessage::TYPE_CLOSEFILE);
+    std::string stored = ReadAll(logPath("7005"));
+    ASSERT_FALSE(stored.empty());
+    EXPECT_EQ(stored.back(), '\n');
 }
 
 TEST_F(DatViewFetch, FailuresAreReportedAndNothingIsLost) {

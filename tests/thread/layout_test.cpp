@@ -274,4 +274,32 @@ TEST(GapBuffer, EditsAnywhere) {
     EXPECT_EQ(b.Text(), u"Je");
 }
 
+// Growth at the end keeps the text where realloc leaves it; growth with text after the gap,
+// and room made ahead of a long append, keep every character too.
+TEST(GapBuffer, GrowsWithoutLosingTextWhereverTheGapIs) {
+    CTavloGapBuffer b;
+    std::u16string want;
+    for (int k = 0; k < 300; ++k) {
+        std::u16string piece(97 + k % 13, static_cast<char16_t>(u'a' + k % 26));
+        b.Insert(b.Length(), piece);
+        want += piece;
+    }
+    ASSERT_EQ(b.Text(), want);
+    b.Insert(10, u"XYZ");
+    want.insert(10, u"XYZ");
+    std::u16string big(40000, u'q');
+    b.Insert(20, big); // grows with most of the text after the gap
+    want.insert(20, big);
+    ASSERT_EQ(b.Text(), want);
+    b.Reserve(100000);
+    b.Insert(b.Length(), u"end");
+    want += u"end";
+    EXPECT_EQ(b.Text(), want);
+    EXPECT_EQ(b.At(b.Length() - 1), u'd');
+    b.Assign(u"fresh");
+    b.Reserve(10);
+    b.Insert(5, u"!");
+    EXPECT_EQ(b.Text(), u"fresh!");
+}
+
 } // namespace

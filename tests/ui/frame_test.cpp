@@ -741,4 +741,83 @@ TEST_F(Frame, ShutdownReleasesWorkersThatWaitOnTheFrame) {
     EXPECT_TRUE(f->IsShuttingDown());
 }
 
+// A thread view that notes the progress counts of the view messages that reach it, in a
+// list that outlives it.
+class CountingThread : public CTavloThreadPlaceholder {
+public:
+    CountingThread(CTavloWindow* frame, QWidget* parent, std::vector<int>* seen)
+        : CTavloThreadPlaceholder(frame, parent), m_seen(seen) {}
+    void OnViewMessage(CTavloMessage* m, int) override {
+        m_seen->push_back(m->Type == CTavloMessage::TYPE_READURL
+                              ? static_cast<CTavloReadUrlMessage*>(m)->Received
+                              : -m->Type);
+    }
+
+private:
+    std::vector<int>* m_seen;
+};
+
+CTavloMessage* Progress(int received) {
+    return new CTavloReadUrlMessage(CVornString("1"), CVornString("http://h.test/b/"),
+                                    CVornString("/l/1.dat"), received, 0);
+}
+
+void Queue(CTavloWindow* w, CTavloMessage* m) {
+    CTavloWindow::Message list[1] = {{TAVLO_WM_VIEWMESSAGE, 0, reinterpret_cast<intptr_t>(m)}};
+    w->QueueMessages(list, 1);
+}
+
+TEST_F(Frame, QueuedViewMessagesArriveInOrderAndBeforeTheCloseThatFollows) {
+    std::vector<int> seen;
+    CTavloFrameViews v = f->Views();
+    v.thread = new CountingThread(f, f->GetClient(), &seen);
+    f->SetViews(v);
+    std::atomic<bool> queued{false}, done{false};
+    std::thread worker([&] {
+        for (int i = 1; i <= 200; ++i)
+            Queue(f, Progress(i));
+        queued = true;
+        auto* close = new CTavloCloseFileMessage(CVornString("1"), CVornString("http://h.test/b/"),
+                                                 CVornString("/l/1.dat"), 0);
+        f->SendMessage(TAVLO_WM_VIEWMESSAGE, 0, reinterpret_cast<intptr_t>(close));
+        done = true;
+    });
+    // Queuing does not wait for the window thread, which runs nothing meanwhile.
+    for (int i = 0; i < 20000 && !queued; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(queued.load());
+    EXPECT_TRUE(seen.empty());
+    const bool finished = PumpUntil([&] { return done.load(); });
+    worker.join();
+    ASSERT_TRUE(finished);
+    ASSERT_EQ(seen.size(), 201u);
+    for (int i = 0; i < 200; ++i)
+        ASSERT_EQ(seen[static_cast<size_t>(i)], i + 1);
+    EXPECT_EQ(seen.back(), -CTavloMessage::TYPE_CLOSEFILE);
+}
+
+TEST_F(Frame, ShutdownHandsOverWhatWasQueuedBeforeTheViewsGoAndDropsTheRest) {
+    std::vector<int> seen;
+    CTavloFrameViews v = f->Views();
+    v.thread = new CountingThread(f, f->GetClient(), &seen);
+    f->SetViews(v);
+    std::thread([&] {
+        for (int i = 1; i <= 50; ++i)
+            Queue(f, Progress(i));
+    }).join();
+    ASSERT_TRUE(seen.empty());
+    f->Shutdown();
+    // The thread view saw them all while it was there; it is gone now.
+    ASSERT_EQ(seen.size(), 50u);
+    EXPECT_EQ(seen.back(), 50);
+    EXPECT_EQ(f->Views().thread, nullptr);
+    // Later ones are freed at once, never handed to the gone view.
+    std::thread([&] {
+        for (int i = 51; i <= 60; ++i)
+            Queue(f, Progress(i));
+    }).join();
+    QApplication::processEvents();
+    EXPECT_EQ(seen.size(), 50u);
+}
+
 } // namespace
