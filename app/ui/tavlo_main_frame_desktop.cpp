@@ -16,9 +16,10 @@ void CMainFrame::SetDesktopLayout(bool on) {
         // Every view leaves the single-view place; the panes show theirs.
         m_desktop = new CTavloDesktopLayout(this, m_client);
         m_desktop->Adopt(shown);
-        m_desktop->show();
         m_desktop->lower();
+        // Sized while hidden, so that the panes are laid out once, at their real size.
         RecalcLayout();
+        m_desktop->show();
         for (int p = 0; p < CTavloDesktopLayout::PANE_COUNT; ++p) {
             const int v = m_desktop->PaneView(p);
             if (v != shown)
