@@ -174,6 +174,9 @@ private:
     bool isBarArea(const QWidget* widget) const;
     void focusShownView();
     void showInPane(int number);
+    // In the desktop layout, a thread opened while the list pane has no board brings its
+    // board's list into that pane (the shown view and the history stay).
+    void fillListPane();
     void clearCancelIfIdle();
     bool anyBusy() const;
     void toggleOnline();

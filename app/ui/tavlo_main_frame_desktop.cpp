@@ -7,6 +7,7 @@
 #include "tavlo_views.h"
 
 #include <QApplication>
+#include <QPointer>
 
 void CMainFrame::SetDesktopLayout(bool on) {
     if (on == (m_desktop != nullptr) || m_closing)
@@ -81,6 +82,25 @@ void CMainFrame::OnPaneFocused(int number) {
     if (m_dumpState)
         QMetaObject::invokeMethod(
             this, [this] { TavloDumpState(this); }, Qt::QueuedConnection);
+}
+
+void CMainFrame::fillListPane() {
+    if (!m_desktop || m_closing || !m_views.thread || !m_views.subject ||
+        m_views.subject->HasBoard())
+        return;
+    CVornString name, boardUrl, board;
+    if (!m_views.thread->GetCurrentBoard(&name, &boardUrl, &board) || boardUrl.IsEmpty())
+        return;
+    if (name.IsEmpty() && m_views.board)
+        name = m_views.board->FindBoardName(board);
+    QPointer<CMainFrame> alive(this);
+    m_views.subject->ShowBoardBeside(name, boardUrl, board);
+    if (!alive || m_closing)
+        return;
+    // The list names its board in the title while it is visible; the title is the shown view's.
+    if (CTavloMainView* shown = GetView(m_shown))
+        if (const QString title = shown->Title(); !title.isEmpty())
+            setWindowTitle(title);
 }
 
 void CMainFrame::RefreshStatusLine() {
