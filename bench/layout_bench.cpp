@@ -118,12 +118,16 @@ void ThreadOpen(benchmark::State& state) {
 }
 BENCHMARK(ThreadOpen)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(30);
 
-// Prints the runs and then desktop / single for each figure.
+// Prints the runs and then desktop / single for each figure. With repetitions
+// (--benchmark_repetitions=N, best with --benchmark_enable_random_interleaving=true, so that
+// both layouts see the same load) the medians are compared.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& r : runs) {
+            if (r.run_type == Run::RT_Aggregate ? r.aggregate_name != "median" : r.repetitions > 1)
+                continue;
             const std::string name = r.benchmark_name();
             const auto slash = name.find('/');
             if (slash == std::string::npos)

@@ -4,6 +4,7 @@
 
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QHash>
 #include <QMessageBox>
 #include <QScreen>
 
@@ -45,7 +46,9 @@ CVornString TavloSjis(const QString& text) {
         reinterpret_cast<const char16_t*>(text.utf16()), static_cast<size_t>(text.size()))));
 }
 
-QString TavloResolveFace(const QString& face) {
+namespace {
+
+QString resolveFace(const QString& face) {
     if (!face.isEmpty() && QFontDatabase::hasFamily(face))
         return face;
     // "ＭＳ ゴシック" and "MS Gothic" are fixed-pitch; their "P" forms are proportional.
@@ -56,6 +59,24 @@ QString TavloResolveFace(const QString& face) {
     if (fixed && QFontDatabase::hasFamily(kTavloFallbackFixedFace))
         return kTavloFallbackFixedFace;
     return kTavloFallbackFace;
+}
+
+} // namespace
+
+QString TavloResolveFace(const QString& face) {
+    // Each lookup asks fontconfig for the family's aliases, which costs more than building a
+    // view; the fonts do not change while the program runs, so each face is asked once.
+    static std::mutex lock;
+    static QHash<QString, QString> known;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (auto it = known.constFind(face); it != known.constEnd())
+            return *it;
+    }
+    QString resolved = resolveFace(face);
+    std::lock_guard<std::mutex> guard(lock);
+    known.insert(face, resolved);
+    return resolved;
 }
 
 int TavloPointsToPixels(int points) {

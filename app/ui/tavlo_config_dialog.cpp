@@ -155,6 +155,7 @@ int TavloRunConfigDialog(CMainFrame* frame) {
     if (v.bookmarkList)
         v.bookmarkList->ClearMarks();
     frame->ApplyMenuNumber();
+    frame->SetDesktopLayout(s.DesktopLayout == 1);
     VLOG(1, "TavloRunConfigDialog", "settings applied");
     return 1;
 }

@@ -276,6 +276,7 @@ CTavloPageOther::CTavloPageOther(QWidget* parent) : CTavloConfigPage(32924, "そ
     addCheck("VentControl", "VentControl");
     addCheck("BookmarkWhenStarting", "起動時にブックマークを表示");
     addCheck("MenuNumber", "メニューに番号を付ける");
+    addCheck("DesktopLayout", "3ペイン表示");
     addCheck("Debug", "デバッグログ");
 }
 

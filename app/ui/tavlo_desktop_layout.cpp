@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QFocusEvent>
+#include <QPainter>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QTabBar>
@@ -20,6 +21,37 @@ namespace {
 constexpr int kTreeViews[] = {TAVLO_VIEW_BOARD, TAVLO_VIEW_BOOKMARK, TAVLO_VIEW_CACHE};
 constexpr int kThreadViews[] = {TAVLO_VIEW_THREAD, TAVLO_VIEW_IMAGE};
 constexpr int kMinPane = 60;
+constexpr int kMarkHeight = 2;
+
+// A pane draws the thin line over itself that shows whether it has the focus; a widget of
+// its own for the line would be one more to create, lay out and paint at start-up.
+template <class Base> class CMarkedPane : public Base {
+public:
+    CMarkedPane() { Base::setContentsMargins(0, kMarkHeight, 0, 0); }
+    void SetFocused(bool focused) {
+        if (focused == m_focused)
+            return;
+        m_focused = focused;
+        Base::update(0, 0, Base::width(), kMarkHeight);
+    }
+    bool IsFocused() const { return m_focused; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        Base::paintEvent(event);
+        QPainter painter(this);
+        const QPalette& palette = Base::palette();
+        painter.fillRect(0, 0, Base::width(), kMarkHeight,
+                         m_focused ? palette.color(QPalette::Highlight)
+                                   : palette.color(QPalette::Button));
+    }
+
+private:
+    bool m_focused = false;
+};
+
+using CMarkedWidget = CMarkedPane<QWidget>;
+using CMarkedStack = CMarkedPane<QStackedWidget>;
 
 } // namespace
 
@@ -31,18 +63,14 @@ CTavloDesktopLayout::CTavloDesktopLayout(CMainFrame* frame, QWidget* parent)
     outer->setContentsMargins(0, 0, 0, 0);
     outer->addWidget(m_columns);
 
-    for (QWidget*& mark : m_marks) {
-        // A thin line over the pane that has the focus.
-        mark = new QWidget;
-        mark->setFixedHeight(2);
-        mark->setAutoFillBackground(true);
-    }
-    auto* tree = new QWidget;
+    // The tree pane: the tabs and the views under one line; the list and the thread panes
+    // are their stacks alone.
+    auto* tree = new CMarkedWidget;
     tree->setObjectName("pane-tree");
+    m_panes[PANE_TREE] = tree;
     auto* treeBox = new QVBoxLayout(tree);
     treeBox->setContentsMargins(0, 0, 0, 0);
     treeBox->setSpacing(0);
-    treeBox->addWidget(m_marks[PANE_TREE]);
     // The tabs are clicked; keys stay with the views (NextTab and the focus key).
     m_treeTabs->setFocusPolicy(Qt::NoFocus);
     m_treeTabs->setDrawBase(false);
@@ -50,22 +78,18 @@ CTavloDesktopLayout::CTavloDesktopLayout(CMainFrame* frame, QWidget* parent)
     for (const char* label : {"板一覧", "ブックマーク", "キャッシュ"})
         m_treeTabs->addTab(QString::fromUtf8(label));
     treeBox->addWidget(m_treeTabs);
-    for (size_t p = 0; p < PANE_COUNT; ++p) {
-        m_stacks[p] = new QStackedWidget;
-        m_stacks[p]->setObjectName(QStringLiteral("pane-%1").arg(p));
+    m_stacks[PANE_TREE] = new QStackedWidget;
+    for (int p : {PANE_LIST, PANE_THREAD}) {
+        auto* stack = new CMarkedStack;
+        m_stacks[static_cast<size_t>(p)] = stack;
+        m_panes[static_cast<size_t>(p)] = stack;
     }
+    for (size_t p = 0; p < PANE_COUNT; ++p)
+        m_stacks[p]->setObjectName(QStringLiteral("pane-%1").arg(p));
     treeBox->addWidget(m_stacks[PANE_TREE], 1);
     m_columns->addWidget(tree);
-    for (int p : {PANE_LIST, PANE_THREAD}) {
-        auto* pane = new QWidget;
-        auto* box = new QVBoxLayout(pane);
-        box->setContentsMargins(0, 0, 0, 0);
-        box->setSpacing(0);
-        box->addWidget(m_marks[static_cast<size_t>(p)]);
-        box->addWidget(m_stacks[static_cast<size_t>(p)], 1);
-        m_rows->addWidget(pane);
-    }
-    MarkFocus(-1);
+    m_rows->addWidget(m_stacks[PANE_LIST]);
+    m_rows->addWidget(m_stacks[PANE_THREAD]);
     m_columns->addWidget(m_rows);
     for (QSplitter* s : {m_columns, m_rows}) {
         s->setChildrenCollapsible(false);
@@ -217,12 +241,20 @@ bool CTavloDesktopLayout::eventFilter(QObject* watched, QEvent* event) {
 void CTavloDesktopLayout::MarkFocus(int view) {
     const int focused = PaneOf(view);
     for (int p = 0; p < PANE_COUNT; ++p) {
-        QWidget* mark = m_marks[static_cast<size_t>(p)];
-        QPalette palette = mark->palette();
-        palette.setColor(QPalette::Window, p == focused ? palette.color(QPalette::Highlight)
-                                                        : palette.color(QPalette::Button));
-        mark->setPalette(palette);
+        QWidget* pane = m_panes[static_cast<size_t>(p)];
+        if (p == PANE_TREE)
+            static_cast<CMarkedWidget*>(pane)->SetFocused(p == focused);
+        else
+            static_cast<CMarkedStack*>(pane)->SetFocused(p == focused);
     }
+}
+
+bool CTavloDesktopLayout::IsMarked(int pane) const {
+    if (pane < 0 || pane >= PANE_COUNT)
+        return false;
+    QWidget* w = m_panes[static_cast<size_t>(pane)];
+    return pane == PANE_TREE ? static_cast<CMarkedWidget*>(w)->IsFocused()
+                             : static_cast<CMarkedStack*>(w)->IsFocused();
 }
 
 int CTavloDesktopLayout::TreeWidth() const {
@@ -237,8 +269,9 @@ int CTavloDesktopLayout::ListHeight() const {
 
 void CTavloDesktopLayout::ApplySizes() {
     const CTavloSettings& s = CTavloSettings::Instance();
-    const int width = m_columns->width() - m_columns->handleWidth();
-    const int height = m_rows->height() - m_rows->handleWidth();
+    // The splitters fill this widget; their own sizes may still be the old ones here.
+    const int width = this->width() - m_columns->handleWidth();
+    const int height = this->height() - m_rows->handleWidth();
     if (width <= 0 || height <= 0)
         return; // not laid out yet: again at the first resize
     // The rest goes to the second pane; a window smaller than the setting still shows both.

@@ -41,6 +41,8 @@ public:
     int ViewOfWidget(const QWidget* widget) const;
     // The line over the pane of view shows that it has the focus.
     void MarkFocus(int view);
+    // Whether the line over a pane shows the focus.
+    bool IsMarked(int pane) const;
     bool IsPlaced(int view) const { return PaneView(PaneOf(view)) == view; }
 
     // Splitter sizes as set (the tree's width, the list's height).
@@ -63,7 +65,8 @@ private:
     QSplitter* m_rows;
     QTabBar* m_treeTabs;
     std::array<QStackedWidget*, PANE_COUNT> m_stacks{};
-    std::array<QWidget*, PANE_COUNT> m_marks{};
+    // The panes as placed in the splitters: the tree's box, the list's and thread's stacks.
+    std::array<QWidget*, PANE_COUNT> m_panes{};
     std::array<CTavloMainView*, 6> m_views{};
     QTimer* m_saveTimer;
     bool m_adopting = false;

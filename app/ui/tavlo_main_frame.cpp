@@ -635,14 +635,15 @@ void CMainFrame::Shutdown() {
     while ((m_inflight.load() > 0 || m_handOff.Pending() > 0) &&
            std::chrono::steady_clock::now() < deadline)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    if (m_desktop) {
-        m_desktop->Release(m_client);
-        delete m_desktop;
-        m_desktop = nullptr;
-    }
+    // The panes are hidden, not emptied: handing the views back would show each pane's next
+    // page on the way out.
+    if (m_desktop)
+        m_desktop->hide();
     // The views go while the frame is whole: their workers may still report to it.
     for (int n = TAVLO_VIEW_IMAGE; n >= TAVLO_VIEW_BOARD; --n)
         delete GetView(n);
+    delete m_desktop;
+    m_desktop = nullptr;
     m_views = CTavloFrameViews();
     m_shown = -1;
 }

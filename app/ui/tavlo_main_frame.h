@@ -178,6 +178,9 @@ private:
     void showInPane(int number);
     // The title, the thread's refresh and the focus once a view is shown.
     void afterShowing(CTavloMainView* target, int number);
+    // In the desktop layout, a thread opened while the list pane has no board brings its
+    // board's list into that pane (the shown view and the history stay).
+    void fillListPane();
     void clearCancelIfIdle();
     bool anyBusy() const;
     void toggleOnline();

@@ -7,6 +7,7 @@
 #include "tavlo_views.h"
 
 #include <QApplication>
+#include <QPointer>
 
 void CMainFrame::SetDesktopLayout(bool on) {
     if (on == (m_desktop != nullptr) || m_closing)
@@ -16,9 +17,10 @@ void CMainFrame::SetDesktopLayout(bool on) {
         // Every view leaves the single-view place; the panes show theirs.
         m_desktop = new CTavloDesktopLayout(this, m_client);
         m_desktop->Adopt(shown);
-        m_desktop->show();
         m_desktop->lower();
+        // Sized while hidden, so that the panes are laid out once, at their real size.
         RecalcLayout();
+        m_desktop->show();
         for (int p = 0; p < CTavloDesktopLayout::PANE_COUNT; ++p) {
             const int v = m_desktop->PaneView(p);
             if (v != shown)
@@ -74,6 +76,25 @@ void CMainFrame::OnPaneFocused(int number) {
     if (m_dumpState)
         QMetaObject::invokeMethod(
             this, [this] { TavloDumpState(this); }, Qt::QueuedConnection);
+}
+
+void CMainFrame::fillListPane() {
+    if (!m_desktop || m_closing || !m_views.thread || !m_views.subject ||
+        m_views.subject->HasBoard())
+        return;
+    CVornString name, boardUrl, board;
+    if (!m_views.thread->GetCurrentBoard(&name, &boardUrl, &board) || boardUrl.IsEmpty())
+        return;
+    if (name.IsEmpty() && m_views.board)
+        name = m_views.board->FindBoardName(board);
+    QPointer<CMainFrame> alive(this);
+    m_views.subject->ShowBoardBeside(name, boardUrl, board);
+    if (!alive || m_closing)
+        return;
+    // The list names its board in the title while it is visible; the title is the shown view's.
+    if (CTavloMainView* shown = GetView(m_shown))
+        if (const QString title = shown->Title(); !title.isEmpty())
+            setWindowTitle(title);
 }
 
 void CMainFrame::RefreshStatusLine() {

@@ -403,6 +403,7 @@ void CMainFrame::onReadToEnd(const CVornString& logPath) {
     SwitchView(TAVLO_VIEW_THREAD);
     m_views.thread->OpenThread(next->GetTitle(), next->GetKey(), next->GetBoardUrl(),
                                next->GetBoardId(), -1);
+    fillListPane();
 }
 
 void CMainFrame::onImageDone(intptr_t lParam) {

@@ -50,6 +50,7 @@ void CMainFrame::openListItem(intptr_t lParam) {
     SwitchView(TAVLO_VIEW_THREAD);
     m_views.thread->OpenThread(item->GetTitle(), item->GetKey(), item->GetBoardUrl(),
                                item->GetBoardId(), -1);
+    fillListPane();
 }
 
 void CMainFrame::openBoard(const CVornString& name, const CVornString& boardUrl,
@@ -86,12 +87,15 @@ int CMainFrame::OpenUrl(const CVornString& url) {
     }
     CTavloUrlTarget target = TavloClassifyUrl(url, s.UseYoutube);
     switch (target.kind) {
-    case CTavloUrlTarget::KIND_THREAD:
+    case CTavloUrlTarget::KIND_THREAD: {
         if (!m_views.thread)
             return 0;
         SwitchView(TAVLO_VIEW_THREAD);
-        return m_views.thread->OpenThread(target.title, target.key, target.boardUrl, target.board,
-                                          target.number);
+        const int r = m_views.thread->OpenThread(target.title, target.key, target.boardUrl,
+                                                 target.board, target.number);
+        fillListPane();
+        return r;
+    }
     case CTavloUrlTarget::KIND_BOARD: {
         CVornString name;
         if (m_views.board)

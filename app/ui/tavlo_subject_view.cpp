@@ -86,6 +86,24 @@ int CTavloSubjectView::OpenBoard(const CVornString& name, const CVornString& boa
     return CreateFromFile(name, boardUrl, board);
 }
 
+int CTavloSubjectView::ShowBoardBeside(const CVornString& name, const CVornString& boardUrl,
+                                       const CVornString& board) {
+    if (boardUrl.IsEmpty() || m_busy)
+        return 0;
+    const CVornString dir = CTavloPath::GetBoardDirectory(boardUrl);
+    // Online, or offline with the list stored, this is the board opened (nothing is fetched
+    // offline); offline without a list there is no question to ask: the empty list.
+    if (CTavloSettings::Instance().Online == 1 ||
+        (!dir.IsEmpty() && CTavloPath::GetFileStatus(dir + "/subject.txt")))
+        return CreateFromFile(name, boardUrl, board);
+    if (!setBoard(name, boardUrl, board))
+        return 0;
+    SetItemCount(0);
+    clearLists();
+    setTitle();
+    return 0;
+}
+
 int CTavloSubjectView::CreateFromFile(const CVornString& name, const CVornString& boardUrl,
                                       const CVornString& board) {
     // A board without a URL cannot be shown; a name or id may be unknown.

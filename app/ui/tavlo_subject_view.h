@@ -49,6 +49,8 @@ public:
     int OpenBoard(const CVornString& name, const CVornString& boardUrl,
                   const CVornString& board) override;
     bool HasBoard() const override { return !m_boardUrl.IsEmpty(); }
+    int ShowBoardBeside(const CVornString& name, const CVornString& boardUrl,
+                        const CVornString& board) override;
     void ClearNewMarks() override;
     void ShowFind2ch() override;
     // Fetches the results of a title search into the results list and shows it; on failure

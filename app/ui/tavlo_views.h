@@ -74,6 +74,12 @@ public:
     }
     // A board was opened in it (command 32833 is enabled from then on).
     virtual bool HasBoard() const { return false; }
+    // Shows a board's list beside a thread, asking nothing: as opening the board does when
+    // online; offline only what is stored (the board's empty list when nothing is). 1 shown.
+    virtual int ShowBoardBeside(const CVornString& name, const CVornString& boardUrl,
+                                const CVornString& board) {
+        return 0;
+    }
     // Clears the new-post marks of the list.
     virtual void ClearNewMarks() {}
     // Title search: the results of the search URL the bar built for the words (message 30);

@@ -144,13 +144,21 @@ class Desktop(journey.Journey):
 
         # A restart keeps the layout and the splitter sizes.
         panes = self.state().get("panes")
+        lists = len([r for r in self.requests() if r["url"] == BOARD_URL + "subject.txt"])
         self.restart("1920x1080", place(1920, 1080), urls=[thread_url(KEY_A)])
         s = self.wait_state("the layout after a restart", layout=1, view=2, visible="0,1,2",
                             busy=0, title="e2e first")
         if s.get("panes") != panes:
             raise Failure("splitter sizes %s after the restart, %s before" % (s.get("panes"),
                                                                              panes))
-        self.key("Escape")  # back to the tree; the list shows nothing yet
+        # The thread came alone: its board's list fills the list pane (online: reloaded, as
+        # opening the board does), the thread stays the shown view with its title.
+        self.wait(lambda: self.state().get("selected"), "the thread's board in the list pane")
+        self.wait(lambda: len([r for r in self.requests()
+                               if r["url"] == BOARD_URL + "subject.txt"]) > lists,
+                  "the list reloaded after the restart")
+        self.wait_state("the thread still shown", view=2, title="e2e first")
+        self.key("Escape")  # back to the tree
         self.wait_state("the tree after the restart", view=0, pane=0)
         self.key("F6", "F6")
         self.wait_state("the thread pane again", view=2, pane=2)

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <vector>
+
 namespace {
 
 QApplication& App() {
@@ -34,6 +37,23 @@ TEST(Platform, BoardTextToWindowText) {
     QString q = TavloQString(sjis);
     EXPECT_EQ(q, QString::fromUtf8("表示ソ①ｱ"));
     EXPECT_EQ(TavloSjis(q), sjis);
+}
+
+TEST(Platform, FacesAskedAgainResolveAsTheFirstTime) {
+    App();
+    // Answers are remembered per face: asked again, in another order, each keeps its own.
+    const QString faces[] = {QString::fromUtf8("ＭＳ ゴシック"),
+                             QString::fromUtf8("ＭＳ Ｐゴシック"), "No Such Face 456",
+                             kTavloFallbackFixedFace, QString()};
+    std::vector<QString> first;
+    for (const QString& face : faces)
+        first.push_back(TavloResolveFace(face));
+    for (int round = 0; round < 2; ++round)
+        for (size_t i = std::size(faces); i-- > 0;)
+            EXPECT_EQ(TavloResolveFace(faces[i]), first[i]) << faces[i].toStdString();
+    EXPECT_EQ(first[0], kTavloFallbackFixedFace);
+    EXPECT_EQ(first[1], kTavloFallbackFace);
+    EXPECT_EQ(first[4], kTavloFallbackFace);
 }
 
 TEST(Platform, MissingFacesResolveToTheJapaneseFace) {

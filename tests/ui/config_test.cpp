@@ -339,6 +339,47 @@ TEST_F(Config, AnEmptyMenuAddressStoresTheDefaultAndDebugSwitchesAtOnce) {
     EXPECT_FALSE(f->IsShuttingDown());
 }
 
+TEST_F(Config, TheDesktopLayoutBoxIsWrittenAndSwitchesOnOk) {
+    start();
+    ASSERT_EQ(f->GetDesktopLayout(), nullptr);
+    const int shown = f->GetShownView();
+    withDialog([](CTavloConfigDialog* d) {
+        auto* box = control<QCheckBox>(d, 32924, "DesktopLayout");
+        ASSERT_NE(box, nullptr);
+        EXPECT_FALSE(box->isChecked());
+        EXPECT_EQ(box->text(), U("3ペイン表示"));
+        box->setChecked(true);
+        d->OnOK();
+    });
+    EXPECT_EQ(iniLines(ini()).at("DesktopLayout"), "1");
+    ASSERT_NE(f->GetDesktopLayout(), nullptr);
+    EXPECT_EQ(f->GetShownView(), shown);
+    EXPECT_TRUE(f->Views().board->isVisible() && f->Views().subject->isVisible());
+
+    // Cancel leaves it on; the box shows the setting and OK with it cleared switches back.
+    withDialog([](CTavloConfigDialog* d) {
+        auto* box = control<QCheckBox>(d, 32924, "DesktopLayout");
+        EXPECT_TRUE(box->isChecked());
+        box->setChecked(false);
+        d->OnCancel();
+    });
+    EXPECT_NE(f->GetDesktopLayout(), nullptr);
+    EXPECT_EQ(iniLines(ini()).at("DesktopLayout"), "1");
+    withDialog([](CTavloConfigDialog* d) {
+        control<QCheckBox>(d, 32924, "DesktopLayout")->setChecked(false);
+        d->OnOK();
+    });
+    EXPECT_EQ(f->GetDesktopLayout(), nullptr);
+    EXPECT_EQ(iniLines(ini()).at("DesktopLayout"), "0");
+    EXPECT_EQ(f->GetShownView(), shown);
+    EXPECT_FALSE(f->Views().board->isVisible());
+    // The menu entry and the box are one setting.
+    f->OnCommand(ID_DESKTOP_LAYOUT);
+    withDialog([](CTavloConfigDialog* d) {
+        EXPECT_TRUE(control<QCheckBox>(d, 32924, "DesktopLayout")->isChecked());
+    });
+}
+
 TEST_F(Config, ANewRootIsAnnouncedAndEndsTheProgram) {
     start();
     withDialog([&](CTavloConfigDialog* d) {

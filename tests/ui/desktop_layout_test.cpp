@@ -174,6 +174,37 @@ TEST_F(Desktop, FocusInAPaneMakesItsViewTheOneKeysGoTo) {
     EXPECT_EQ(static_cast<int>(thread->keys.size()), before + 1);
 }
 
+TEST_F(Desktop, TheLineOverThePaneWithTheFocusIsTheHighlight) {
+    openBoardAndThread();
+    f->SetDesktopLayout(true);
+    CTavloDesktopLayout* d = f->GetDesktopLayout();
+    ASSERT_NE(d, nullptr);
+    const QColor highlight = d->palette().color(QPalette::Highlight);
+    const QColor plain = d->palette().color(QPalette::Button);
+    ASSERT_NE(highlight, plain);
+    // The colour of the top line of each pane, as painted.
+    auto lineColour = [&](int view) {
+        QWidget* pane = f->GetView(view)->parentWidget(); // the pane's stack
+        while (pane && pane->contentsMargins().top() == 0)
+            pane = pane->parentWidget();
+        if (!pane)
+            return QColor();
+        return pane->grab().toImage().pixelColor(pane->width() / 2, 1);
+    };
+    for (int shown : {TAVLO_VIEW_BOARD, TAVLO_VIEW_SUBJECT, TAVLO_VIEW_THREAD}) {
+        f->SwitchView(shown);
+        Pump(5);
+        for (int view : {TAVLO_VIEW_BOARD, TAVLO_VIEW_SUBJECT, TAVLO_VIEW_THREAD}) {
+            const int pane = CTavloDesktopLayout::PaneOf(view);
+            EXPECT_EQ(d->IsMarked(pane), view == shown) << shown << " " << view;
+            EXPECT_EQ(lineColour(view), view == shown ? highlight : plain) << shown << " " << view;
+        }
+    }
+    // The line sits above the views: none of them is covered by it.
+    for (int view : {TAVLO_VIEW_BOARD, TAVLO_VIEW_SUBJECT, TAVLO_VIEW_THREAD})
+        EXPECT_GE(f->GetView(view)->mapTo(d, QPoint(0, 0)).y(), 2) << view;
+}
+
 TEST_F(Desktop, SplitterSizesAreSettingsAndTheLayoutSurvivesARestart) {
     f->SetDesktopLayout(true);
     f->OnCommand(ID_DESKTOP_LAYOUT); // off
