@@ -331,13 +331,11 @@ TEST_F(Popup, ScrollBarOnlyWhenTheTextDoesNotFit) {
     CTavloPopup* p = popups->OpenAt(ctrl.get(), anchors + 5);
     ASSERT_NE(p, nullptr);
     ASSERT_EQ(p->Numbers(), std::vector<int>({1}));
-    QApplication::processEvents();
     EXPECT_FALSE(p->Ctrl()->GetTextCtrl()->verticalScrollBar()->isVisible());
     popups->CloseAll();
 
     p = popups->OpenAt(ctrl.get(), anchors + 2);
     ASSERT_NE(p, nullptr);
     ASSERT_EQ(p->Numbers(), std::vector<int>({8}));
-    QApplication::processEvents();
     EXPECT_TRUE(p->Ctrl()->GetTextCtrl()->verticalScrollBar()->isVisible());
 }
