@@ -3,6 +3,7 @@
 #include "vorn_string.h"
 
 #include <QString>
+#include <QVariant>
 #include <QWidget>
 
 // One of the six main views of the frame. The frame offers keys (Windows virtual-key codes)
@@ -29,4 +30,16 @@ public:
     virtual void ApplySettings() {}
     // Window title to show while this view is shown; empty keeps what the view set itself.
     virtual QString Title() const { return QString(); }
+
+    // The frame names its shown view in this property of the top-level window.
+    static constexpr const char* kShownViewProperty = "tavloShownView";
+    // True when this view's title is the window's. In the desktop layout other views are
+    // visible too: a list or a thread finishing a fetch there must not take the title.
+    bool NamesTheWindow() const {
+        const QWidget* top = window();
+        if (!top || top == this || !isVisible())
+            return false;
+        const QVariant shown = top->property(kShownViewProperty);
+        return !shown.isValid() || shown.toInt() == ViewNumber();
+    }
 };

@@ -131,8 +131,8 @@ int CTavloDatView::FindThread(const CVornString& boardUrl, const CVornString& ke
 }
 
 void CTavloDatView::setWindowTitleFrom(CTavloDatCtrl* ctrl) {
-    if (QWidget* top = window(); top && top != this && isVisible())
-        top->setWindowTitle(ctrl ? TavloQString(ctrl->GetTitle()) : QString());
+    if (NamesTheWindow())
+        window()->setWindowTitle(ctrl ? TavloQString(ctrl->GetTitle()) : QString());
 }
 
 QString CTavloDatView::Title() const {

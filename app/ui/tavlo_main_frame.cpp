@@ -206,7 +206,7 @@ void CMainFrame::SetViews(const CTavloFrameViews& views) {
             v->setParent(m_client);
             v->hide();
         }
-    m_shown = -1;
+    setShown(-1);
     if (m_desktop)
         m_desktop->Adopt(-1);
 }
@@ -229,7 +229,7 @@ void CMainFrame::ShowView(int number) {
             current->hide();
             current->OnHideView();
         }
-        m_shown = number;
+        setShown(number);
         RecalcLayout();
         target->show();
         target->OnShowView();
@@ -645,5 +645,5 @@ void CMainFrame::Shutdown() {
     delete m_desktop;
     m_desktop = nullptr;
     m_views = CTavloFrameViews();
-    m_shown = -1;
+    setShown(-1);
 }

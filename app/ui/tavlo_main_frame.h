@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tavlo_hand_off.h"
+#include "tavlo_main_view.h"
 #include "tavlo_state_dump.h"
 #include "tavlo_vent.h"
 #include "tavlo_window.h"
@@ -211,6 +212,10 @@ private:
     QWidget* m_client = nullptr;
     CTavloFrameViews m_views;
     int m_shown = -1;
+    void setShown(int number) {
+        m_shown = number;
+        setProperty(CTavloMainView::kShownViewProperty, number);
+    }
     std::array<bool, BAR_COUNT> m_barShown{};
     QMenu* m_actionMenu = nullptr;
     QMenu* m_mainMenu = nullptr;

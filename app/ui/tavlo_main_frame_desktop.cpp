@@ -37,11 +37,11 @@ void CMainFrame::SetDesktopLayout(bool on) {
         m_desktop->Release(m_client);
         delete m_desktop;
         m_desktop = nullptr;
-        m_shown = -1;
+        setShown(-1);
         if (shown >= 0)
             if (CTavloMainView* v = GetView(shown))
                 v->show();
-        m_shown = shown;
+        setShown(shown);
         RecalcLayout();
     }
     // The same view stays shown and focused; history is untouched.
@@ -56,7 +56,7 @@ void CMainFrame::showInPane(int number) {
     const int replaced = m_desktop->Place(number);
     if (CTavloMainView* gone = GetView(replaced); gone && gone != target)
         gone->OnHideView();
-    m_shown = number;
+    setShown(number);
     m_desktop->MarkFocus(number);
     target->OnShowView();
     afterShowing(target, number);
@@ -67,7 +67,7 @@ void CMainFrame::OnPaneFocused(int number) {
     if (!m_desktop || number == m_shown || !GetView(number) || m_closing)
         return;
     // Not shown again: the click that moved the focus is the user's, the view keeps it.
-    m_shown = number;
+    setShown(number);
     m_desktop->MarkFocus(number);
     RecordView(number);
     const QString title = GetView(number)->Title();

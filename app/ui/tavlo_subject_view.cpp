@@ -310,7 +310,7 @@ void CTavloSubjectView::showRows() {
 }
 
 void CTavloSubjectView::setTitle() {
-    if (isVisible() && !m_boardName.IsEmpty())
+    if (NamesTheWindow() && !m_boardName.IsEmpty())
         window()->setWindowTitle(Title());
 }
 

@@ -90,6 +90,10 @@ TEST_F(DesktopListPane, OnlineTheListIsFetchedAsOpeningTheBoardWould) {
     ASSERT_EQ(ctl("create", std::string("host=news.example-bbs.test&board=news&key=") + kKey +
                                 "&posts=5&title=" + enc("新しいスレ")),
               "ok");
+    // The list comes in after the thread: finishing beside it, it must not take the title.
+    ASSERT_EQ(ctl("mode", std::string("host=news.example-bbs.test&board=news&key=") + kKey +
+                              "&mode=slow&delay=100"),
+              "ok");
     startIn(1, 1);
     openThread();
     ASSERT_TRUE(PumpUntil([&] { return idle() && subject()->GetItemCount() > 0; }));
