@@ -90,13 +90,16 @@ TEST_F(DesktopListPane, OnlineTheListIsFetchedAsOpeningTheBoardWould) {
     ASSERT_EQ(ctl("create", std::string("host=news.example-bbs.test&board=news&key=") + kKey +
                                 "&posts=5&title=" + enc("新しいスレ")),
               "ok");
-    // The list comes in after the thread: finishing beside it, it must not take the title.
+    // The thread comes in slowly: the list finishing beside it must not take the title.
     ASSERT_EQ(ctl("mode", std::string("host=news.example-bbs.test&board=news&key=") + kKey +
                               "&mode=slow&delay=100"),
               "ok");
     startIn(1, 1);
     openThread();
-    ASSERT_TRUE(PumpUntil([&] { return idle() && subject()->GetItemCount() > 0; }));
+    // Both transfers ended: the thread's title is known whichever came in last.
+    ASSERT_TRUE(PumpUntil([&] {
+        return idle() && !f->Views().thread->IsBusy() && subject()->GetItemCount() > 0;
+    }));
     EXPECT_EQ(subject()->GetBoardUrl(), CVornString(kNewsUrl));
     EXPECT_EQ(requestsFor("subject.txt"), 1);
     EXPECT_EQ(f->GetShownView(), TAVLO_VIEW_THREAD);
