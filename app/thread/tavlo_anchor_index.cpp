@@ -16,9 +16,6 @@ namespace {
 // Targets at most this far past the post naming them are kept in the vector.
 constexpr int kNearTargets = 1024;
 
-inline int digitValue(char16_t c) {
-    return TavloIsAsciiDigit(c) ? c - u'0' : c - u'\uFF10';
-}
 inline bool isRangeMark(char16_t c) {
     return c == u'-' || c == u'\uFF0D';
 }
@@ -26,16 +23,24 @@ inline bool isListMark(char16_t c) {
     return c == u',' || c == u'\uFF0C' || c == u'\u3001';
 }
 
-// A number at text[i]: its value (0 when too large) and the position after its digits.
-size_t readNumber(std::u16string_view text, size_t i, int* value) {
-    long long v = 0;
-    size_t s = i;
-    while (i < text.size() && TavloIsDigit(text[i])) {
-        if (v <= kTavloAnchorNumberMax)
-            v = v * 10 + digitValue(text[i]);
-        ++i;
+// A number at p[i] (before end): its value (0 when too large) and the position after its
+// digits. ASCII digits are tried first: they are nearly all there is.
+inline size_t readNumber(const char16_t* p, size_t i, size_t end, int* value) {
+    uint32_t v = 0;
+    const size_t s = i;
+    for (; i < end; ++i) {
+        uint32_t d = static_cast<uint32_t>(p[i]) - u'0';
+        if (d > 9) {
+            d = static_cast<uint32_t>(p[i]) - u'\uFF10';
+            if (d > 9)
+                break;
+        }
+        if (v <= static_cast<uint32_t>(kTavloAnchorNumberMax))
+            v = v * 10 + d;
     }
-    *value = i > s && v >= 1 && v <= kTavloAnchorNumberMax ? static_cast<int>(v) : 0;
+    *value = i > s && v >= 1 && v <= static_cast<uint32_t>(kTavloAnchorNumberMax)
+                 ? static_cast<int>(v)
+                 : 0;
     return i;
 }
 
@@ -58,10 +63,10 @@ size_t TavloParseAnchor(std::u16string_view text, std::vector<int>& out, size_t 
     const size_t base = out.size();
     for (;;) {
         int a = 0;
-        i = readNumber(text, i, &a);
+        i = readNumber(text.data(), i, text.size(), &a);
         int b = a;
         if (i + 1 < text.size() && isRangeMark(text[i]) && TavloIsDigit(text[i + 1]))
-            i = readNumber(text, i + 1, &b);
+            i = readNumber(text.data(), i + 1, text.size(), &b);
         if (a && b) {
             if (b < a)
                 std::swap(a, b);
@@ -166,7 +171,6 @@ void CTavloAnchorIndex::Clear() {
     m_targets.clear();
     m_links.clear();
     m_referred.clear();
-    m_named.clear();
     m_referredFar.clear();
     m_ids.clear();
     m_idText.clear();
@@ -174,21 +178,18 @@ void CTavloAnchorIndex::Clear() {
 }
 
 void CTavloAnchorIndex::append(Chain& chain, int post) {
-    const int at = static_cast<int>(m_links.size());
-    m_links.push_back({post, -1});
-    if (chain.tail >= 0)
-        m_links[static_cast<size_t>(chain.tail)].next = at;
-    else
-        chain.head = at;
-    chain.tail = at;
+    m_links.push_back({post, chain.last});
+    chain.last = static_cast<int>(m_links.size()) - 1;
+    chain.lastPost = post;
     ++chain.count;
 }
 
 std::vector<int> CTavloAnchorIndex::list(const Chain& chain) const {
-    std::vector<int> out;
-    out.reserve(static_cast<size_t>(chain.count));
-    for (int k = chain.head; k >= 0; k = m_links[static_cast<size_t>(k)].next)
-        out.push_back(m_links[static_cast<size_t>(k)].post);
+    // The chain runs from the newest back: filled from the end, the list comes out ascending.
+    std::vector<int> out(static_cast<size_t>(chain.count));
+    size_t k = out.size();
+    for (int l = chain.last; l >= 0 && k > 0; l = m_links[static_cast<size_t>(l)].prev)
+        out[--k] = m_links[static_cast<size_t>(l)].post;
     return out;
 }
 
@@ -244,13 +245,10 @@ void CTavloAnchorIndex::growNear(int target) {
     const size_t size =
         std::max(static_cast<size_t>(target) + 1 + kNearTargets, m_referred.size() * 2);
     m_referred.resize(size);
-    m_named.resize(size, 0);
     // Answers given while a target was far away join it now.
     for (auto it = m_referredFar.begin(); it != m_referredFar.end();) {
         if (static_cast<size_t>(it->first) < size) {
             m_referred[static_cast<size_t>(it->first)] = it->second;
-            m_named[static_cast<size_t>(it->first)] =
-                m_links[static_cast<size_t>(it->second.tail)].post;
             it = m_referredFar.erase(it);
         } else {
             ++it;
@@ -258,53 +256,63 @@ void CTavloAnchorIndex::growNear(int target) {
     }
 }
 
-void CTavloAnchorIndex::addTarget(int number, int target, size_t postBegin) {
-    if (target == number)
-        return;
-    const size_t t = static_cast<size_t>(target);
-    if (t < m_referred.size() || target <= number + kNearTargets) {
-        if (t >= m_referred.size())
+void CTavloAnchorIndex::addTargets(int number, int first, int last) {
+    for (int target = first; target <= last; ++target) {
+        if (target == number)
+            continue;
+        const size_t t = static_cast<size_t>(target);
+        Chain* answers;
+        if (t < m_referred.size()) {
+            answers = &m_referred[t];
+        } else if (target <= number + kNearTargets) {
             growNear(target);
-        // Repeats across anchors of one post count once.
-        if (m_named[t] == number)
-            return;
-        m_named[t] = number;
+            answers = &m_referred[t];
+        } else {
+            answers = &m_referredFar[target];
+        }
+        // Repeats across anchors of one post count once: they are its answer already.
+        if (answers->count && answers->lastPost == number)
+            continue;
         m_targets.push_back(target);
-        append(m_referred[t], number);
-        return;
+        m_links.push_back({number, answers->last});
+        answers->last = static_cast<int>(m_links.size()) - 1;
+        answers->lastPost = number;
+        ++answers->count;
     }
-    auto begin = m_targets.begin() + static_cast<std::ptrdiff_t>(postBegin);
-    if (std::find(begin, m_targets.end(), target) != m_targets.end())
-        return;
-    m_targets.push_back(target);
-    append(m_referredFar[target], number);
 }
 
 size_t CTavloAnchorIndex::addAnchor(int number, const char16_t* at, size_t n, size_t postBegin) {
     const size_t count = m_targets.size() - postBegin;
     if (count >= kTavloPostTargetsMax)
         return 0;
-    // Most anchors name one post (">>12"): read it here, without the list.
+    const size_t limit = std::min(kTavloAnchorTargetsMax, kTavloPostTargetsMax - count);
     const size_t m = std::min<size_t>(n, 4096);
     size_t i = 0;
     while (i < m && TavloIsGreater(at[i]))
         ++i;
     if (i == 0 || i >= m || !TavloIsDigit(at[i]))
         return 0;
-    int value = 0;
-    const size_t end = readNumber(std::u16string_view(at, m), i, &value);
-    if (end >= m || !(isRangeMark(at[end]) || isListMark(at[end]))) {
-        if (value)
-            addTarget(number, value, postBegin);
-        return end;
+    // Most anchors name one post (">>12") or one range (">>12-15"): read here, without the
+    // list, which only a list needs (for its repeats).
+    int a = 0;
+    size_t end = readNumber(at, i, m, &a);
+    int b = a;
+    if (end + 1 < m && isRangeMark(at[end]) && TavloIsDigit(at[end + 1]))
+        end = readNumber(at, end + 1, m, &b);
+    if (end + 1 < m && isListMark(at[end]) && TavloIsDigit(at[end + 1])) {
+        m_scratch.clear();
+        const size_t used = TavloParseAnchor(std::u16string_view(at, m), m_scratch, limit);
+        for (int t : m_scratch)
+            addTargets(number, t, t);
+        return used;
     }
-    m_scratch.clear();
-    const size_t used =
-        TavloParseAnchor(std::u16string_view(at, std::min<size_t>(n, 4096)), m_scratch,
-                         std::min(kTavloAnchorTargetsMax, kTavloPostTargetsMax - count));
-    for (int t : m_scratch)
-        addTarget(number, t, postBegin);
-    return used;
+    if (a && b) {
+        if (b < a)
+            std::swap(a, b);
+        addTargets(number, a,
+                   static_cast<size_t>(b - a) >= limit ? a + static_cast<int>(limit) - 1 : b);
+    }
+    return end;
 }
 
 // Indexes one post starting at p[0] (its header line); with split it ends before the next
