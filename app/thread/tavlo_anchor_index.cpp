@@ -3,6 +3,7 @@
 #include "tavlo_link.h"
 #include "tavlo_post_converter.h"
 #include "tavlo_scan.h"
+#include "tavlo_string_counts.h"
 
 #include <algorithm>
 #include <cstring>
@@ -145,23 +146,20 @@ inline size_t lineEnd(const char16_t* p, size_t i, size_t n) {
     return TavloScanEither(p, i, n, u'\n', u'\n');
 }
 
-// Four characters a step: IDs are about ten long, and a step per character was a chain of
-// multiplications as long as the ID.
-inline uint32_t hashId(const char16_t* p, size_t n) {
-    uint64_t h = 0x9E3779B97F4A7C15ull ^ n;
+// IDs are short: four characters a step beat a call of memcmp.
+inline bool sameText(const char16_t* a, const char16_t* b, size_t n) {
     size_t i = 0;
     for (; i + 4 <= n; i += 4) {
-        uint64_t w;
-        std::memcpy(&w, p + i, sizeof(w));
-        h = (h ^ w) * 0xFF51AFD7ED558CCDull;
-        h ^= h >> 32;
+        uint64_t x, y;
+        std::memcpy(&x, a + i, sizeof(x));
+        std::memcpy(&y, b + i, sizeof(y));
+        if (x != y)
+            return false;
     }
-    uint64_t w = 0;
-    for (size_t k = i; k < n; ++k)
-        w = w << 16 | p[k];
-    h = (h ^ w) * 0xC4CEB9FE1A85EC53ull;
-    h ^= h >> 29;
-    return static_cast<uint32_t>(h);
+    for (; i < n; ++i)
+        if (a[i] != b[i])
+            return false;
+    return true;
 }
 
 } // namespace
@@ -202,15 +200,15 @@ int CTavloAnchorIndex::findId(std::u16string_view id, uint32_t hash) const {
             continue;
         const int at = m_idTable[k].slot - 1;
         const Id& slot = m_ids[static_cast<size_t>(at)];
-        if (slot.textLength == id.size() && std::memcmp(m_idText.data() + slot.textStart, id.data(),
-                                                        id.size() * sizeof(char16_t)) == 0)
+        if (slot.textLength == id.size() &&
+            sameText(m_idText.data() + slot.textStart, id.data(), id.size()))
             return at;
     }
     return -1;
 }
 
-void CTavloAnchorIndex::addId(Post& post, int number, const char16_t* id, size_t length) {
-    const uint32_t hash = hashId(id, length);
+void CTavloAnchorIndex::addId(Post& post, int number, const char16_t* id, size_t length,
+                              uint32_t hash) {
     int slot = findId(std::u16string_view(id, length), hash);
     if (slot < 0) {
         slot = static_cast<int>(m_ids.size());
@@ -256,19 +254,24 @@ void CTavloAnchorIndex::growNear(int target) {
     }
 }
 
+CTavloAnchorIndex::Chain& CTavloAnchorIndex::answersBeyond(int number, int target) {
+    if (target > number + kNearTargets)
+        return m_referredFar[target];
+    growNear(target);
+    return m_referred[static_cast<size_t>(target)];
+}
+
 void CTavloAnchorIndex::addTargets(int number, int first, int last) {
+    size_t near = m_referred.size();
     for (int target = first; target <= last; ++target) {
         if (target == number)
             continue;
-        const size_t t = static_cast<size_t>(target);
         Chain* answers;
-        if (t < m_referred.size()) {
-            answers = &m_referred[t];
-        } else if (target <= number + kNearTargets) {
-            growNear(target);
-            answers = &m_referred[t];
+        if (static_cast<size_t>(target) < near) {
+            answers = &m_referred[static_cast<size_t>(target)];
         } else {
-            answers = &m_referredFar[target];
+            answers = &answersBeyond(number, target);
+            near = m_referred.size();
         }
         // Repeats across anchors of one post count once: they are its answer already.
         if (answers->count && answers->lastPost == number)
@@ -331,7 +334,7 @@ size_t CTavloAnchorIndex::addPost(int number, const char16_t* p, size_t n, bool 
         if (TavloIsDateMark(p[i])) {
             size_t s = 0, len = 0;
             if (TavloExtractId(std::u16string_view(p + i, dateEnd - i), &s, &len))
-                addId(post, number, p + i + s, len);
+                addId(post, number, p + i + s, len, TavloHashText(p + i + s, len));
         }
         i = dateEnd + 1;
         if (startsPost(i))
@@ -397,7 +400,7 @@ bool CTavloAnchorIndex::AddConverted(std::u16string_view display,
         ++number;
         const size_t postBegin = m_targets.size();
         if (f.idLength)
-            addId(post, number, p + f.idStart, f.idLength);
+            addId(post, number, p + f.idStart, f.idLength, f.idHash);
         for (; k < f.anchorsEnd; ++k)
             addAnchor(number, p + posts.anchors[k], n - posts.anchors[k], postBegin);
         post.targetsEnd = static_cast<uint32_t>(m_targets.size());
@@ -443,7 +446,7 @@ std::u16string_view CTavloAnchorIndex::IdOf(int number) const {
 }
 
 std::vector<int> CTavloAnchorIndex::PostsOfId(std::u16string_view id) const {
-    int slot = findId(id, hashId(id.data(), id.size()));
+    int slot = findId(id, TavloHashText(id.data(), id.size()));
     return slot < 0 ? std::vector<int>() : list(m_ids[static_cast<size_t>(slot)].posts);
 }
 

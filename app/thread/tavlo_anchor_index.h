@@ -45,7 +45,8 @@ public:
     // Every post of a display text, headers starting posts, numbered from GetCount() + 1.
     void AddDisplay(std::u16string_view display);
     // Posts a conversion has just written (display from the first one's header): their IDs
-    // and anchors are where the conversion found them, so the text is not scanned again.
+    // (with their hashes) and anchors are where the conversion found them, so the text is not
+    // scanned again.
     // False, adding nothing, unless they are the next posts and display is their text.
     bool AddConverted(std::u16string_view display, const TavloConvertedPosts& posts);
 
@@ -88,9 +89,11 @@ private:
     };
 
     size_t addPost(int number, const char16_t* p, size_t n, bool split);
-    void addId(Post& post, int number, const char16_t* id, size_t length);
+    void addId(Post& post, int number, const char16_t* id, size_t length, uint32_t hash);
     // Answers of post number to first ... last.
     void addTargets(int number, int first, int last);
+    // Answers to a target past the vector: it grows when the target is near, else the map.
+    Chain& answersBeyond(int number, int target);
     size_t addAnchor(int number, const char16_t* at, size_t n, size_t postBegin);
     void growNear(int target);
     void append(Chain& chain, int post);

@@ -261,6 +261,10 @@ TEST(AnchorIndex, ConvertedPostsMatchTheirText) {
             ASSERT_EQ(fromFound.RefersTo(k), fromText.RefersTo(k)) << k << hide;
             ASSERT_EQ(fromFound.IdOf(k), fromText.IdOf(k)) << k << hide;
             ASSERT_EQ(fromFound.IdOrdinal(k), fromText.IdOrdinal(k)) << k << hide;
+            ASSERT_EQ(fromFound.IdTotal(k), fromText.IdTotal(k)) << k << hide;
+            // Found by its text: the conversion's hash is the index's own.
+            ASSERT_EQ(fromFound.PostsOfId(fromText.IdOf(k)), fromText.PostsOfId(fromText.IdOf(k)))
+                << k << hide;
         }
         // A hidden post has nothing left to index.
         EXPECT_EQ(fromFound.RefersTo(3).empty(), hide);
