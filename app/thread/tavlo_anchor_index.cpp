@@ -25,8 +25,8 @@ inline bool isListMark(char16_t c) {
 }
 
 // A number at p[i] (before end): its value (0 when too large) and the position after its
-// digits. ASCII digits are tried first: they are nearly all there is.
-inline size_t readNumber(const char16_t* p, size_t i, size_t end, int* value) {
+// digits.
+size_t readNumberSlow(const char16_t* p, size_t i, size_t end, int* value) {
     uint32_t v = 0;
     const size_t s = i;
     for (; i < end; ++i) {
@@ -42,6 +42,26 @@ inline size_t readNumber(const char16_t* p, size_t i, size_t end, int* value) {
     *value = i > s && v >= 1 && v <= static_cast<uint32_t>(kTavloAnchorNumberMax)
                  ? static_cast<int>(v)
                  : 0;
+    return i;
+}
+
+// The same, one compare a digit for the numbers nearly all anchors have: ASCII digits, short
+// enough that no digit can make them too large.
+inline size_t readNumber(const char16_t* p, size_t i, size_t end, int* value) {
+    const size_t s = i;
+    const size_t stop = std::min(end, i + 7);
+    uint32_t v = 0;
+    for (; i < stop; ++i) {
+        const uint32_t d = static_cast<uint32_t>(p[i]) - u'0';
+        if (d > 9)
+            break;
+        v = v * 10 + d;
+    }
+    if (i == stop && i < end && TavloIsDigit(p[i]))
+        return readNumberSlow(p, s, end, value);
+    if (i < end && TavloIsWideDigit(p[i]))
+        return readNumberSlow(p, s, end, value);
+    *value = static_cast<int>(v);
     return i;
 }
 
@@ -175,7 +195,7 @@ void CTavloAnchorIndex::Clear() {
     m_idTable.clear();
 }
 
-void CTavloAnchorIndex::append(Chain& chain, int post) {
+inline void CTavloAnchorIndex::append(Chain& chain, int post) {
     m_links.push_back({post, chain.last});
     chain.last = static_cast<int>(m_links.size()) - 1;
     chain.lastPost = post;
@@ -191,7 +211,7 @@ std::vector<int> CTavloAnchorIndex::list(const Chain& chain) const {
     return out;
 }
 
-int CTavloAnchorIndex::findId(std::u16string_view id, uint32_t hash) const {
+inline int CTavloAnchorIndex::findId(std::u16string_view id, uint32_t hash) const {
     if (m_idTable.empty())
         return -1;
     const size_t mask = m_idTable.size() - 1;
@@ -207,32 +227,36 @@ int CTavloAnchorIndex::findId(std::u16string_view id, uint32_t hash) const {
     return -1;
 }
 
+int CTavloAnchorIndex::newId(const char16_t* id, size_t length, uint32_t hash) {
+    const int slot = static_cast<int>(m_ids.size());
+    m_ids.push_back(
+        {static_cast<uint32_t>(m_idText.size()), static_cast<uint32_t>(length), hash, {}});
+    m_idText.append(id, length);
+    // At most half full, so that a look-up ends soon.
+    if (m_ids.size() * 2 > m_idTable.size()) {
+        m_idTable.assign(std::max<size_t>(64, m_idTable.size() * 2), IdEntry{0, 0});
+        const size_t mask = m_idTable.size() - 1;
+        for (size_t i = 0; i < m_ids.size(); ++i) {
+            size_t k = m_ids[i].hash & mask;
+            while (m_idTable[k].slot)
+                k = (k + 1) & mask;
+            m_idTable[k] = {m_ids[i].hash, static_cast<int>(i) + 1};
+        }
+    } else {
+        const size_t mask = m_idTable.size() - 1;
+        size_t k = hash & mask;
+        while (m_idTable[k].slot)
+            k = (k + 1) & mask;
+        m_idTable[k] = {hash, slot + 1};
+    }
+    return slot;
+}
+
 void CTavloAnchorIndex::addId(Post& post, int number, const char16_t* id, size_t length,
                               uint32_t hash) {
     int slot = findId(std::u16string_view(id, length), hash);
-    if (slot < 0) {
-        slot = static_cast<int>(m_ids.size());
-        m_ids.push_back(
-            {static_cast<uint32_t>(m_idText.size()), static_cast<uint32_t>(length), hash, {}});
-        m_idText.append(id, length);
-        // At most half full, so that a look-up ends soon.
-        if (m_ids.size() * 2 > m_idTable.size()) {
-            m_idTable.assign(std::max<size_t>(64, m_idTable.size() * 2), IdEntry{0, 0});
-            const size_t mask = m_idTable.size() - 1;
-            for (size_t i = 0; i < m_ids.size(); ++i) {
-                size_t k = m_ids[i].hash & mask;
-                while (m_idTable[k].slot)
-                    k = (k + 1) & mask;
-                m_idTable[k] = {m_ids[i].hash, static_cast<int>(i) + 1};
-            }
-        } else {
-            const size_t mask = m_idTable.size() - 1;
-            size_t k = hash & mask;
-            while (m_idTable[k].slot)
-                k = (k + 1) & mask;
-            m_idTable[k] = {hash, slot + 1};
-        }
-    }
+    if (slot < 0)
+        slot = newId(id, length, hash);
     Chain& posts = m_ids[static_cast<size_t>(slot)].posts;
     append(posts, number);
     post.idSlot = slot;

@@ -90,6 +90,7 @@ private:
 
     size_t addPost(int number, const char16_t* p, size_t n, bool split);
     void addId(Post& post, int number, const char16_t* id, size_t length, uint32_t hash);
+    int newId(const char16_t* id, size_t length, uint32_t hash);
     // Answers of post number to first ... last.
     void addTargets(int number, int first, int last);
     // Answers to a target past the vector: it grows when the target is near, else the map.

@@ -56,6 +56,14 @@ TEST(AnchorParse, FormsOfAnchors) {
     EXPECT_TRUE(Parse(">>x").empty());
     EXPECT_TRUE(Parse("12").empty());
     EXPECT_TRUE(Parse(">>0").empty());
+    // Widths mixed, leading zeros, and the largest number there is.
+    EXPECT_EQ(Parse(">>1２"), V({12}));
+    EXPECT_EQ(Parse(">>１2"), V({12}));
+    EXPECT_EQ(Parse(">>0000012-00000013"), V({12, 13}));
+    EXPECT_EQ(Parse(">>9999999", &used), V({9999999}));
+    EXPECT_EQ(used, 9u);
+    EXPECT_TRUE(Parse(">>10000000").empty());
+    EXPECT_TRUE(Parse(">>999999９").size() == 1 && Parse(">>99999999").empty());
 }
 
 TEST(AnchorParse, HostileAnchorsStayBounded) {
