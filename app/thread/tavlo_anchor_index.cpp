@@ -3,6 +3,7 @@
 #include "tavlo_link.h"
 #include "tavlo_post_converter.h"
 #include "tavlo_scan.h"
+#include "tavlo_string_counts.h"
 
 #include <algorithm>
 #include <cstring>
@@ -16,9 +17,6 @@ namespace {
 // Targets at most this far past the post naming them are kept in the vector.
 constexpr int kNearTargets = 1024;
 
-inline int digitValue(char16_t c) {
-    return TavloIsAsciiDigit(c) ? c - u'0' : c - u'\uFF10';
-}
 inline bool isRangeMark(char16_t c) {
     return c == u'-' || c == u'\uFF0D';
 }
@@ -26,16 +24,44 @@ inline bool isListMark(char16_t c) {
     return c == u',' || c == u'\uFF0C' || c == u'\u3001';
 }
 
-// A number at text[i]: its value (0 when too large) and the position after its digits.
-size_t readNumber(std::u16string_view text, size_t i, int* value) {
-    long long v = 0;
-    size_t s = i;
-    while (i < text.size() && TavloIsDigit(text[i])) {
-        if (v <= kTavloAnchorNumberMax)
-            v = v * 10 + digitValue(text[i]);
-        ++i;
+// A number at p[i] (before end): its value (0 when too large) and the position after its
+// digits.
+size_t readNumberSlow(const char16_t* p, size_t i, size_t end, int* value) {
+    uint32_t v = 0;
+    const size_t s = i;
+    for (; i < end; ++i) {
+        uint32_t d = static_cast<uint32_t>(p[i]) - u'0';
+        if (d > 9) {
+            d = static_cast<uint32_t>(p[i]) - u'\uFF10';
+            if (d > 9)
+                break;
+        }
+        if (v <= static_cast<uint32_t>(kTavloAnchorNumberMax))
+            v = v * 10 + d;
     }
-    *value = i > s && v >= 1 && v <= kTavloAnchorNumberMax ? static_cast<int>(v) : 0;
+    *value = i > s && v >= 1 && v <= static_cast<uint32_t>(kTavloAnchorNumberMax)
+                 ? static_cast<int>(v)
+                 : 0;
+    return i;
+}
+
+// The same, one compare a digit for the numbers nearly all anchors have: ASCII digits, short
+// enough that no digit can make them too large.
+inline size_t readNumber(const char16_t* p, size_t i, size_t end, int* value) {
+    const size_t s = i;
+    const size_t stop = std::min(end, i + 7);
+    uint32_t v = 0;
+    for (; i < stop; ++i) {
+        const uint32_t d = static_cast<uint32_t>(p[i]) - u'0';
+        if (d > 9)
+            break;
+        v = v * 10 + d;
+    }
+    if (i == stop && i < end && TavloIsDigit(p[i]))
+        return readNumberSlow(p, s, end, value);
+    if (i < end && TavloIsWideDigit(p[i]))
+        return readNumberSlow(p, s, end, value);
+    *value = static_cast<int>(v);
     return i;
 }
 
@@ -58,10 +84,10 @@ size_t TavloParseAnchor(std::u16string_view text, std::vector<int>& out, size_t 
     const size_t base = out.size();
     for (;;) {
         int a = 0;
-        i = readNumber(text, i, &a);
+        i = readNumber(text.data(), i, text.size(), &a);
         int b = a;
         if (i + 1 < text.size() && isRangeMark(text[i]) && TavloIsDigit(text[i + 1]))
-            i = readNumber(text, i + 1, &b);
+            i = readNumber(text.data(), i + 1, text.size(), &b);
         if (a && b) {
             if (b < a)
                 std::swap(a, b);
@@ -140,23 +166,20 @@ inline size_t lineEnd(const char16_t* p, size_t i, size_t n) {
     return TavloScanEither(p, i, n, u'\n', u'\n');
 }
 
-// Four characters a step: IDs are about ten long, and a step per character was a chain of
-// multiplications as long as the ID.
-inline uint32_t hashId(const char16_t* p, size_t n) {
-    uint64_t h = 0x9E3779B97F4A7C15ull ^ n;
+// IDs are short: four characters a step beat a call of memcmp.
+inline bool sameText(const char16_t* a, const char16_t* b, size_t n) {
     size_t i = 0;
     for (; i + 4 <= n; i += 4) {
-        uint64_t w;
-        std::memcpy(&w, p + i, sizeof(w));
-        h = (h ^ w) * 0xFF51AFD7ED558CCDull;
-        h ^= h >> 32;
+        uint64_t x, y;
+        std::memcpy(&x, a + i, sizeof(x));
+        std::memcpy(&y, b + i, sizeof(y));
+        if (x != y)
+            return false;
     }
-    uint64_t w = 0;
-    for (size_t k = i; k < n; ++k)
-        w = w << 16 | p[k];
-    h = (h ^ w) * 0xC4CEB9FE1A85EC53ull;
-    h ^= h >> 29;
-    return static_cast<uint32_t>(h);
+    for (; i < n; ++i)
+        if (a[i] != b[i])
+            return false;
+    return true;
 }
 
 } // namespace
@@ -166,33 +189,29 @@ void CTavloAnchorIndex::Clear() {
     m_targets.clear();
     m_links.clear();
     m_referred.clear();
-    m_named.clear();
     m_referredFar.clear();
     m_ids.clear();
     m_idText.clear();
     m_idTable.clear();
 }
 
-void CTavloAnchorIndex::append(Chain& chain, int post) {
-    const int at = static_cast<int>(m_links.size());
-    m_links.push_back({post, -1});
-    if (chain.tail >= 0)
-        m_links[static_cast<size_t>(chain.tail)].next = at;
-    else
-        chain.head = at;
-    chain.tail = at;
+inline void CTavloAnchorIndex::append(Chain& chain, int post) {
+    m_links.push_back({post, chain.last});
+    chain.last = static_cast<int>(m_links.size()) - 1;
+    chain.lastPost = post;
     ++chain.count;
 }
 
 std::vector<int> CTavloAnchorIndex::list(const Chain& chain) const {
-    std::vector<int> out;
-    out.reserve(static_cast<size_t>(chain.count));
-    for (int k = chain.head; k >= 0; k = m_links[static_cast<size_t>(k)].next)
-        out.push_back(m_links[static_cast<size_t>(k)].post);
+    // The chain runs from the newest back: filled from the end, the list comes out ascending.
+    std::vector<int> out(static_cast<size_t>(chain.count));
+    size_t k = out.size();
+    for (int l = chain.last; l >= 0 && k > 0; l = m_links[static_cast<size_t>(l)].prev)
+        out[--k] = m_links[static_cast<size_t>(l)].post;
     return out;
 }
 
-int CTavloAnchorIndex::findId(std::u16string_view id, uint32_t hash) const {
+inline int CTavloAnchorIndex::findId(std::u16string_view id, uint32_t hash) const {
     if (m_idTable.empty())
         return -1;
     const size_t mask = m_idTable.size() - 1;
@@ -201,39 +220,43 @@ int CTavloAnchorIndex::findId(std::u16string_view id, uint32_t hash) const {
             continue;
         const int at = m_idTable[k].slot - 1;
         const Id& slot = m_ids[static_cast<size_t>(at)];
-        if (slot.textLength == id.size() && std::memcmp(m_idText.data() + slot.textStart, id.data(),
-                                                        id.size() * sizeof(char16_t)) == 0)
+        if (slot.textLength == id.size() &&
+            sameText(m_idText.data() + slot.textStart, id.data(), id.size()))
             return at;
     }
     return -1;
 }
 
-void CTavloAnchorIndex::addId(Post& post, int number, const char16_t* id, size_t length) {
-    const uint32_t hash = hashId(id, length);
-    int slot = findId(std::u16string_view(id, length), hash);
-    if (slot < 0) {
-        slot = static_cast<int>(m_ids.size());
-        m_ids.push_back(
-            {static_cast<uint32_t>(m_idText.size()), static_cast<uint32_t>(length), hash, {}});
-        m_idText.append(id, length);
-        // At most half full, so that a look-up ends soon.
-        if (m_ids.size() * 2 > m_idTable.size()) {
-            m_idTable.assign(std::max<size_t>(64, m_idTable.size() * 2), IdEntry{0, 0});
-            const size_t mask = m_idTable.size() - 1;
-            for (size_t i = 0; i < m_ids.size(); ++i) {
-                size_t k = m_ids[i].hash & mask;
-                while (m_idTable[k].slot)
-                    k = (k + 1) & mask;
-                m_idTable[k] = {m_ids[i].hash, static_cast<int>(i) + 1};
-            }
-        } else {
-            const size_t mask = m_idTable.size() - 1;
-            size_t k = hash & mask;
+int CTavloAnchorIndex::newId(const char16_t* id, size_t length, uint32_t hash) {
+    const int slot = static_cast<int>(m_ids.size());
+    m_ids.push_back(
+        {static_cast<uint32_t>(m_idText.size()), static_cast<uint32_t>(length), hash, {}});
+    m_idText.append(id, length);
+    // At most half full, so that a look-up ends soon.
+    if (m_ids.size() * 2 > m_idTable.size()) {
+        m_idTable.assign(std::max<size_t>(64, m_idTable.size() * 2), IdEntry{0, 0});
+        const size_t mask = m_idTable.size() - 1;
+        for (size_t i = 0; i < m_ids.size(); ++i) {
+            size_t k = m_ids[i].hash & mask;
             while (m_idTable[k].slot)
                 k = (k + 1) & mask;
-            m_idTable[k] = {hash, slot + 1};
+            m_idTable[k] = {m_ids[i].hash, static_cast<int>(i) + 1};
         }
+    } else {
+        const size_t mask = m_idTable.size() - 1;
+        size_t k = hash & mask;
+        while (m_idTable[k].slot)
+            k = (k + 1) & mask;
+        m_idTable[k] = {hash, slot + 1};
     }
+    return slot;
+}
+
+void CTavloAnchorIndex::addId(Post& post, int number, const char16_t* id, size_t length,
+                              uint32_t hash) {
+    int slot = findId(std::u16string_view(id, length), hash);
+    if (slot < 0)
+        slot = newId(id, length, hash);
     Chain& posts = m_ids[static_cast<size_t>(slot)].posts;
     append(posts, number);
     post.idSlot = slot;
@@ -244,13 +267,10 @@ void CTavloAnchorIndex::growNear(int target) {
     const size_t size =
         std::max(static_cast<size_t>(target) + 1 + kNearTargets, m_referred.size() * 2);
     m_referred.resize(size);
-    m_named.resize(size, 0);
     // Answers given while a target was far away join it now.
     for (auto it = m_referredFar.begin(); it != m_referredFar.end();) {
         if (static_cast<size_t>(it->first) < size) {
             m_referred[static_cast<size_t>(it->first)] = it->second;
-            m_named[static_cast<size_t>(it->first)] =
-                m_links[static_cast<size_t>(it->second.tail)].post;
             it = m_referredFar.erase(it);
         } else {
             ++it;
@@ -258,53 +278,68 @@ void CTavloAnchorIndex::growNear(int target) {
     }
 }
 
-void CTavloAnchorIndex::addTarget(int number, int target, size_t postBegin) {
-    if (target == number)
-        return;
-    const size_t t = static_cast<size_t>(target);
-    if (t < m_referred.size() || target <= number + kNearTargets) {
-        if (t >= m_referred.size())
-            growNear(target);
-        // Repeats across anchors of one post count once.
-        if (m_named[t] == number)
-            return;
-        m_named[t] = number;
+CTavloAnchorIndex::Chain& CTavloAnchorIndex::answersBeyond(int number, int target) {
+    if (target > number + kNearTargets)
+        return m_referredFar[target];
+    growNear(target);
+    return m_referred[static_cast<size_t>(target)];
+}
+
+void CTavloAnchorIndex::addTargets(int number, int first, int last) {
+    size_t near = m_referred.size();
+    for (int target = first; target <= last; ++target) {
+        if (target == number)
+            continue;
+        Chain* answers;
+        if (static_cast<size_t>(target) < near) {
+            answers = &m_referred[static_cast<size_t>(target)];
+        } else {
+            answers = &answersBeyond(number, target);
+            near = m_referred.size();
+        }
+        // Repeats across anchors of one post count once: they are its answer already.
+        if (answers->count && answers->lastPost == number)
+            continue;
         m_targets.push_back(target);
-        append(m_referred[t], number);
-        return;
+        m_links.push_back({number, answers->last});
+        answers->last = static_cast<int>(m_links.size()) - 1;
+        answers->lastPost = number;
+        ++answers->count;
     }
-    auto begin = m_targets.begin() + static_cast<std::ptrdiff_t>(postBegin);
-    if (std::find(begin, m_targets.end(), target) != m_targets.end())
-        return;
-    m_targets.push_back(target);
-    append(m_referredFar[target], number);
 }
 
 size_t CTavloAnchorIndex::addAnchor(int number, const char16_t* at, size_t n, size_t postBegin) {
     const size_t count = m_targets.size() - postBegin;
     if (count >= kTavloPostTargetsMax)
         return 0;
-    // Most anchors name one post (">>12"): read it here, without the list.
+    const size_t limit = std::min(kTavloAnchorTargetsMax, kTavloPostTargetsMax - count);
     const size_t m = std::min<size_t>(n, 4096);
     size_t i = 0;
     while (i < m && TavloIsGreater(at[i]))
         ++i;
     if (i == 0 || i >= m || !TavloIsDigit(at[i]))
         return 0;
-    int value = 0;
-    const size_t end = readNumber(std::u16string_view(at, m), i, &value);
-    if (end >= m || !(isRangeMark(at[end]) || isListMark(at[end]))) {
-        if (value)
-            addTarget(number, value, postBegin);
-        return end;
+    // Most anchors name one post (">>12") or one range (">>12-15"): read here, without the
+    // list, which only a list needs (for its repeats).
+    int a = 0;
+    size_t end = readNumber(at, i, m, &a);
+    int b = a;
+    if (end + 1 < m && isRangeMark(at[end]) && TavloIsDigit(at[end + 1]))
+        end = readNumber(at, end + 1, m, &b);
+    if (end + 1 < m && isListMark(at[end]) && TavloIsDigit(at[end + 1])) {
+        m_scratch.clear();
+        const size_t used = TavloParseAnchor(std::u16string_view(at, m), m_scratch, limit);
+        for (int t : m_scratch)
+            addTargets(number, t, t);
+        return used;
     }
-    m_scratch.clear();
-    const size_t used =
-        TavloParseAnchor(std::u16string_view(at, std::min<size_t>(n, 4096)), m_scratch,
-                         std::min(kTavloAnchorTargetsMax, kTavloPostTargetsMax - count));
-    for (int t : m_scratch)
-        addTarget(number, t, postBegin);
-    return used;
+    if (a && b) {
+        if (b < a)
+            std::swap(a, b);
+        addTargets(number, a,
+                   static_cast<size_t>(b - a) >= limit ? a + static_cast<int>(limit) - 1 : b);
+    }
+    return end;
 }
 
 // Indexes one post starting at p[0] (its header line); with split it ends before the next
@@ -323,7 +358,7 @@ size_t CTavloAnchorIndex::addPost(int number, const char16_t* p, size_t n, bool 
         if (TavloIsDateMark(p[i])) {
             size_t s = 0, len = 0;
             if (TavloExtractId(std::u16string_view(p + i, dateEnd - i), &s, &len))
-                addId(post, number, p + i + s, len);
+                addId(post, number, p + i + s, len, TavloHashText(p + i + s, len));
         }
         i = dateEnd + 1;
         if (startsPost(i))
@@ -389,7 +424,7 @@ bool CTavloAnchorIndex::AddConverted(std::u16string_view display,
         ++number;
         const size_t postBegin = m_targets.size();
         if (f.idLength)
-            addId(post, number, p + f.idStart, f.idLength);
+            addId(post, number, p + f.idStart, f.idLength, f.idHash);
         for (; k < f.anchorsEnd; ++k)
             addAnchor(number, p + posts.anchors[k], n - posts.anchors[k], postBegin);
         post.targetsEnd = static_cast<uint32_t>(m_targets.size());
@@ -435,7 +470,7 @@ std::u16string_view CTavloAnchorIndex::IdOf(int number) const {
 }
 
 std::vector<int> CTavloAnchorIndex::PostsOfId(std::u16string_view id) const {
-    int slot = findId(id, hashId(id.data(), id.size()));
+    int slot = findId(id, TavloHashText(id.data(), id.size()));
     return slot < 0 ? std::vector<int>() : list(m_ids[static_cast<size_t>(slot)].posts);
 }
 

@@ -45,7 +45,8 @@ public:
     // Every post of a display text, headers starting posts, numbered from GetCount() + 1.
     void AddDisplay(std::u16string_view display);
     // Posts a conversion has just written (display from the first one's header): their IDs
-    // and anchors are where the conversion found them, so the text is not scanned again.
+    // (with their hashes) and anchors are where the conversion found them, so the text is not
+    // scanned again.
     // False, adding nothing, unless they are the next posts and display is their text.
     bool AddConverted(std::u16string_view display, const TavloConvertedPosts& posts);
 
@@ -64,15 +65,16 @@ public:
     int IdTotal(int number) const;
 
 private:
-    // A list of post numbers threaded through m_links, in the order they were added.
+    // A list of post numbers threaded through m_links from the last one added back: adding
+    // one writes only the chain and a new link.
     struct Chain {
-        int head = -1;
-        int tail = -1;
+        int last = -1;
         int count = 0;
+        int lastPost = 0;
     };
     struct Link {
         int post;
-        int next;
+        int prev;
     };
     struct Post {
         uint32_t targetsEnd; // its targets end here in m_targets (they start where the last ended)
@@ -87,8 +89,12 @@ private:
     };
 
     size_t addPost(int number, const char16_t* p, size_t n, bool split);
-    void addId(Post& post, int number, const char16_t* id, size_t length);
-    void addTarget(int number, int target, size_t postBegin);
+    void addId(Post& post, int number, const char16_t* id, size_t length, uint32_t hash);
+    int newId(const char16_t* id, size_t length, uint32_t hash);
+    // Answers of post number to first ... last.
+    void addTargets(int number, int first, int last);
+    // Answers to a target past the vector: it grows when the target is near, else the map.
+    Chain& answersBeyond(int number, int target);
     size_t addAnchor(int number, const char16_t* at, size_t n, size_t postBegin);
     void growNear(int target);
     void append(Chain& chain, int post);
@@ -106,7 +112,6 @@ private:
     // Answers by target: posts up to a little past the last one in a vector, the few far
     // ones (a hostile ">>9999999") in a map, so that no anchor makes the vector huge.
     std::vector<Chain> m_referred;
-    std::vector<int> m_named; // by near target: the last post that named it, for repeats
     std::unordered_map<int, Chain> m_referredFar;
     std::vector<Id> m_ids;
     std::u16string m_idText;

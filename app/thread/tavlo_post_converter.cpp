@@ -263,7 +263,7 @@ size_t CTavloPostConverter::convert(std::u16string_view log, int firstNumber, in
         if (m_converted.posts.empty())
             m_converted.textStart = head;
         const size_t origin = m_converted.textStart;
-        TavloConvertedPosts::Post facts{0, 0, 0};
+        TavloConvertedPosts::Post facts{0, 0, 0, 0};
         out += static_cast<char16_t>(TAVLO_MARK_FROM);
         out += u'[';
         appendNumber(out, number);
@@ -286,7 +286,10 @@ size_t CTavloPostConverter::convert(std::u16string_view log, int firstNumber, in
             state = decodeField(p, i, n, false, out);
         size_t idStart = 0, idLen = 0;
         if (TavloExtractId(std::u16string_view(out).substr(dateStart), &idStart, &idLen)) {
-            m_ids.Add(std::u16string_view(out).substr(dateStart + idStart, idLen), 2);
+            const std::u16string_view id =
+                std::u16string_view(out).substr(dateStart + idStart, idLen);
+            facts.idHash = TavloHashText(id.data(), id.size());
+            m_ids.Add(id, facts.idHash, 2);
             facts.idStart = static_cast<uint32_t>(dateStart + idStart - origin);
             facts.idLength = static_cast<uint32_t>(idLen);
         }

@@ -45,6 +45,7 @@ struct TavloConvertedPosts {
     struct Post {
         uint32_t idStart; // idLength 0: no ID
         uint32_t idLength;
+        uint32_t idHash;     // TavloHashText of the ID
         uint32_t anchorsEnd; // its anchors end here in anchors
     };
     int firstNumber = 0;

@@ -1,15 +1,5 @@
 #include "tavlo_string_counts.h"
 
-uint32_t CTavloStringCounts::hashOf(std::u16string_view text) {
-    // FNV-1a over the code units.
-    uint32_t h = 2166136261u;
-    for (char16_t c : text) {
-        h ^= c;
-        h *= 16777619u;
-    }
-    return h;
-}
-
 size_t CTavloStringCounts::find(std::u16string_view text, uint32_t hash) const {
     const size_t mask = m_slots.size() - 1;
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
@@ -37,10 +27,9 @@ void CTavloStringCounts::grow() {
     }
 }
 
-int CTavloStringCounts::Add(std::u16string_view text, int max) {
+int CTavloStringCounts::Add(std::u16string_view text, uint32_t h, int max) {
     if ((m_size + 1) * 2 > m_slots.size())
         grow();
-    uint32_t h = hashOf(text);
     Slot& s = m_slots[find(text, h)];
     if (s.count) {
         if (static_cast<int>(s.count) < max)
@@ -59,7 +48,7 @@ int CTavloStringCounts::Add(std::u16string_view text, int max) {
 int CTavloStringCounts::Get(std::u16string_view text) const {
     if (m_slots.empty())
         return 0;
-    return static_cast<int>(m_slots[find(text, hashOf(text))].count);
+    return static_cast<int>(m_slots[find(text, TavloHashText(text.data(), text.size()))].count);
 }
 
 void CTavloStringCounts::Clear() {

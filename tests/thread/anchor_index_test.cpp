@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,14 @@ TEST(AnchorParse, FormsOfAnchors) {
     EXPECT_TRUE(Parse(">>x").empty());
     EXPECT_TRUE(Parse("12").empty());
     EXPECT_TRUE(Parse(">>0").empty());
+    // Widths mixed, leading zeros, and the largest number there is.
+    EXPECT_EQ(Parse(">>1２"), V({12}));
+    EXPECT_EQ(Parse(">>１2"), V({12}));
+    EXPECT_EQ(Parse(">>0000012-00000013"), V({12, 13}));
+    EXPECT_EQ(Parse(">>9999999", &used), V({9999999}));
+    EXPECT_EQ(used, 9u);
+    EXPECT_TRUE(Parse(">>10000000").empty());
+    EXPECT_TRUE(Parse(">>999999９").size() == 1 && Parse(">>99999999").empty());
 }
 
 TEST(AnchorParse, HostileAnchorsStayBounded) {
@@ -176,6 +185,57 @@ TEST(AnchorIndex, AnchorsWrittenBackToBackCountEach) {
     EXPECT_EQ(index.ReferredBy(2), V({3}));
 }
 
+// The index reads single anchors and ranges itself: it must read them as the parser does,
+// its own number left out, also where a post runs into its limit of targets.
+TEST(AnchorIndex, EachAnchorReadsAsTheParserReadsIt) {
+    const std::vector<std::string> forms = {
+        ">>5",          ">>5-8",      ">>8-5",      "＞＞１２－１４", ">１２，３",
+        ">>3-4,6",      ">>4,2-3,4",  ">>5- x",     ">>5,",           ">>7-99999999",
+        ">>99999999-3", ">>1-999999", ">>>>9",      ">>1-40",         ">>0-3",
+        ">>6－８、2",   ">>10-10",    ">>2-4>>3-6", ">>９-１１ >>10"};
+    std::string log = Line("a", "x");
+    for (const std::string& f : forms)
+        log += Line("b", f + " tail");
+    CTavloAnchorIndex index;
+    index.AddDisplay(Display(log));
+    ASSERT_EQ(index.GetCount(), static_cast<int>(forms.size()) + 1);
+    for (size_t k = 0; k < forms.size(); ++k) {
+        const int number = static_cast<int>(k) + 2;
+        std::u16string text = U(forms[k].c_str());
+        V expected;
+        for (size_t at = 0; at < text.size();) {
+            V one;
+            size_t used = TavloParseAnchor(std::u16string_view(text).substr(at), one);
+            for (int t : one)
+                if (t != number && std::find(expected.begin(), expected.end(), t) == expected.end())
+                    expected.push_back(t);
+            at += used ? used : 1;
+        }
+        EXPECT_EQ(index.RefersTo(number), expected) << forms[k];
+        for (int t : expected) {
+            V answers = index.ReferredBy(t);
+            EXPECT_NE(std::find(answers.begin(), answers.end(), number), answers.end())
+                << forms[k] << " " << t;
+        }
+    }
+
+    // 950 posts named one by one, then ranges. With room for 50 more, a range is read as its
+    // first 50 (here repeats only, so 952 stays unnamed); the next range still fits.
+    std::string many;
+    for (int k = 1; k <= 950; ++k)
+        many += ">>" + std::to_string(k + 1) + " ";
+    CTavloAnchorIndex full;
+    full.AddDisplay(Display(Line("a", many + ">>902-1000 >>960-970")));
+    EXPECT_EQ(full.RefersTo(1).size(), 961u);
+    EXPECT_EQ(full.ReferredCount(952), 0);
+    EXPECT_EQ(full.ReferredBy(960), V({1}));
+    CTavloAnchorIndex room;
+    room.AddDisplay(Display(Line("a", many + ">>952-1200 >>1300")));
+    EXPECT_EQ(room.RefersTo(1).size(), kTavloPostTargetsMax);
+    EXPECT_EQ(room.RefersTo(1).back(), 1001);
+    EXPECT_EQ(room.ReferredCount(1300), 0);
+}
+
 // Posts taken from what their conversion found must index exactly as their text does.
 TEST(AnchorIndex, ConvertedPostsMatchTheirText) {
     std::string log;
@@ -209,6 +269,10 @@ TEST(AnchorIndex, ConvertedPostsMatchTheirText) {
             ASSERT_EQ(fromFound.RefersTo(k), fromText.RefersTo(k)) << k << hide;
             ASSERT_EQ(fromFound.IdOf(k), fromText.IdOf(k)) << k << hide;
             ASSERT_EQ(fromFound.IdOrdinal(k), fromText.IdOrdinal(k)) << k << hide;
+            ASSERT_EQ(fromFound.IdTotal(k), fromText.IdTotal(k)) << k << hide;
+            // Found by its text: the conversion's hash is the index's own.
+            ASSERT_EQ(fromFound.PostsOfId(fromText.IdOf(k)), fromText.PostsOfId(fromText.IdOf(k)))
+                << k << hide;
         }
         // A hidden post has nothing left to index.
         EXPECT_EQ(fromFound.RefersTo(3).empty(), hide);
