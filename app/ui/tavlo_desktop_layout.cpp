@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -50,6 +51,45 @@ private:
     bool m_focused = false;
 };
 
+// The tree pane's tabs: each tab's size is measured again only when what it depends on
+// changes, not at every insertion, hover test and layout pass.
+class CPaneTabBar : public QTabBar {
+protected:
+    QSize tabSizeHint(int index) const override {
+        if (index < 0 || index >= count())
+            return QTabBar::tabSizeHint(index);
+        if (m_sizes.size() != static_cast<size_t>(count()))
+            m_sizes.resize(static_cast<size_t>(count()));
+        Measured& m = m_sizes[static_cast<size_t>(index)];
+        // The style may size a tab by its text, its place in the row and whether it is chosen.
+        const Key key{tabText(index), index == 0, index == count() - 1, index == currentIndex()};
+        if (!m.size.isValid() || !(m.key == key)) {
+            m.size = QTabBar::tabSizeHint(index);
+            m.key = key;
+        }
+        return m.size;
+    }
+    void changeEvent(QEvent* event) override {
+        if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+            m_sizes.clear();
+        QTabBar::changeEvent(event);
+    }
+
+private:
+    struct Key {
+        QString text;
+        bool first = false, last = false, current = false;
+        bool operator==(const Key& o) const {
+            return text == o.text && first == o.first && last == o.last && current == o.current;
+        }
+    };
+    struct Measured {
+        Key key;
+        QSize size;
+    };
+    mutable std::vector<Measured> m_sizes;
+};
+
 using CMarkedWidget = CMarkedPane<QWidget>;
 using CMarkedStack = CMarkedPane<QStackedWidget>;
 
@@ -57,7 +97,8 @@ using CMarkedStack = CMarkedPane<QStackedWidget>;
 
 CTavloDesktopLayout::CTavloDesktopLayout(CMainFrame* frame, QWidget* parent)
     : QWidget(parent), m_frame(frame), m_columns(new QSplitter(Qt::Horizontal, this)),
-      m_rows(new QSplitter(Qt::Vertical)), m_treeTabs(new QTabBar), m_saveTimer(new QTimer(this)) {
+      m_rows(new QSplitter(Qt::Vertical)), m_treeTabs(new CPaneTabBar),
+      m_saveTimer(new QTimer(this)) {
     setObjectName("desktop");
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
@@ -107,7 +148,7 @@ CTavloDesktopLayout::CTavloDesktopLayout(CMainFrame* frame, QWidget* parent)
     m_saveTimer->setSingleShot(true);
     m_saveTimer->setInterval(300);
     connect(m_saveTimer, &QTimer::timeout, this, [this] { saveSizes(); });
-    ApplySizes();
+    // The set sizes are applied at the first resize, once this has its real size.
 }
 
 CTavloDesktopLayout::~CTavloDesktopLayout() {
@@ -139,15 +180,11 @@ CTavloMainView* CTavloDesktopLayout::view(int number) const {
 
 void CTavloDesktopLayout::Adopt(int shown) {
     m_adopting = true;
-    for (int n = TAVLO_VIEW_BOARD; n <= TAVLO_VIEW_IMAGE; ++n) {
-        CTavloMainView* v = m_frame->GetView(n);
-        m_views[static_cast<size_t>(n)] = v;
-        if (!v)
-            continue;
-        // The stack shows its current page and hides the others.
-        m_stacks[static_cast<size_t>(PaneOf(n))]->addWidget(v);
-    }
-    // Every pane shows its first view, the shown one's pane that one.
+    for (int n = TAVLO_VIEW_BOARD; n <= TAVLO_VIEW_IMAGE; ++n)
+        m_views[static_cast<size_t>(n)] = m_frame->GetView(n);
+    // Every pane shows its first view, the shown one's pane that one. A view behind a tab
+    // joins its pane's stack when it is first placed: until then it stays hidden where it is,
+    // and is neither moved nor polished nor laid out for nothing.
     for (int n : {TAVLO_VIEW_BOARD, TAVLO_VIEW_SUBJECT, TAVLO_VIEW_THREAD})
         Place(n);
     if (shown >= 0)
@@ -174,6 +211,13 @@ int CTavloDesktopLayout::Place(int number) {
         return -1;
     QStackedWidget* stack = m_stacks[static_cast<size_t>(pane)];
     const int before = PaneView(pane);
+    if (stack->indexOf(v) < 0) {
+        const bool adopting = m_adopting;
+        m_adopting = true;
+        // The stack shows its current page and hides the others.
+        stack->addWidget(v);
+        m_adopting = adopting;
+    }
     if (stack->currentWidget() != v)
         stack->setCurrentWidget(v);
     if (pane == PANE_TREE)

@@ -23,7 +23,8 @@ public:
     ~CTavloDesktopLayout() override;
 
     // Takes the views into the panes, each pane showing the first of its views (or shown, for
-    // its pane). Release hands them back to parent, hidden.
+    // its pane); the others join their pane when first placed. Release hands them back to
+    // parent, hidden.
     void Adopt(int shown);
     void Release(QWidget* parent);
 

@@ -18,6 +18,7 @@
 #include "tavlo_status_line.h"
 #include "tavlo_tab_view.h"
 #include "tavlo_views.h"
+#include "tavlo_window_placement.h"
 #include "vorn_async_socket.h"
 #include "vorn_log.h"
 #include "vorn_winsock.h"
@@ -635,10 +636,15 @@ void CMainFrame::Shutdown() {
     while ((m_inflight.load() > 0 || m_handOff.Pending() > 0) &&
            std::chrono::steady_clock::now() < deadline)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    // The panes are hidden, not emptied: handing the views back would show each pane's next
-    // page on the way out.
-    if (m_desktop)
-        m_desktop->hide();
+    // The panes are not emptied: handing the views back would show each pane's next page on
+    // the way out. The window is hidden whole, at once, rather than its panes' shown views
+    // one by one; where it was is written first.
+    if (m_desktop) {
+        for (QObject* child : children())
+            if (auto* placement = dynamic_cast<CTavloWindowPlacement*>(child))
+                placement->Flush();
+        hide();
+    }
     // The views go while the frame is whole: their workers may still report to it.
     for (int n = TAVLO_VIEW_IMAGE; n >= TAVLO_VIEW_BOARD; --n)
         delete GetView(n);

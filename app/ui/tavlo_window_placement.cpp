@@ -82,6 +82,11 @@ CTavloWindowPlacement::~CTavloWindowPlacement() {
         write();
 }
 
+void CTavloWindowPlacement::Flush() {
+    if (m_timer->isActive())
+        write();
+}
+
 bool CTavloWindowPlacement::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_window) {
         switch (event->type()) {

@@ -20,6 +20,8 @@ public:
     // when they change (once the user stops dragging), not at exit.
     explicit CTavloWindowPlacement(QWidget* window);
     ~CTavloWindowPlacement() override;
+    // Writes a change still waiting for its write (before the window is hidden for good).
+    void Flush();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

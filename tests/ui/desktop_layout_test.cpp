@@ -10,7 +10,9 @@
 #include "ui_test_util.h"
 #include "vorn_config.h"
 
+#include <QApplication>
 #include <QSplitter>
+#include <QTabBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -233,6 +235,87 @@ TEST_F(Desktop, SplitterSizesAreSettingsAndTheLayoutSurvivesARestart) {
     ASSERT_NE(f->GetDesktopLayout(), nullptr);
     ASSERT_TRUE(PumpUntil([&] { return f->GetDesktopLayout()->TreeWidth() == width; }));
     EXPECT_EQ(f->GetShownView(), TAVLO_VIEW_BOARD);
+}
+
+TEST_F(Desktop, TheViewsBehindATabJoinTheirPaneWhenFirstChosen) {
+    f->SetDesktopLayout(true);
+    CTavloDesktopLayout* d = f->GetDesktopLayout();
+    ASSERT_NE(d, nullptr);
+    auto* tabs = d->findChild<QTabBar*>();
+    ASSERT_NE(tabs, nullptr);
+    for (int view : {TAVLO_VIEW_BOOKMARK, TAVLO_VIEW_CACHE, TAVLO_VIEW_IMAGE}) {
+        ASSERT_NE(f->GetView(view), nullptr);
+        EXPECT_FALSE(visible(view)) << view;
+    }
+    // Each shows in its pane, in place of the pane's other view, and the tree's tab follows.
+    f->SwitchView(TAVLO_VIEW_BOOKMARK);
+    EXPECT_TRUE(visible(TAVLO_VIEW_BOOKMARK));
+    EXPECT_FALSE(visible(TAVLO_VIEW_BOARD));
+    EXPECT_TRUE(d->isAncestorOf(f->GetView(TAVLO_VIEW_BOOKMARK)));
+    EXPECT_EQ(d->PaneView(CTavloDesktopLayout::PANE_TREE), TAVLO_VIEW_BOOKMARK);
+    EXPECT_EQ(tabs->currentIndex(), 1);
+    f->SwitchView(TAVLO_VIEW_CACHE);
+    EXPECT_TRUE(visible(TAVLO_VIEW_CACHE));
+    EXPECT_FALSE(visible(TAVLO_VIEW_BOOKMARK));
+    EXPECT_EQ(tabs->currentIndex(), 2);
+    f->SwitchView(TAVLO_VIEW_IMAGE);
+    EXPECT_TRUE(visible(TAVLO_VIEW_IMAGE));
+    EXPECT_FALSE(visible(TAVLO_VIEW_THREAD));
+    EXPECT_TRUE(visible(TAVLO_VIEW_CACHE));
+    EXPECT_TRUE(visible(TAVLO_VIEW_SUBJECT));
+    EXPECT_EQ(d->PaneView(CTavloDesktopLayout::PANE_THREAD), TAVLO_VIEW_IMAGE);
+    // Back to the tree's first tab by a click.
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(0).center());
+    EXPECT_EQ(f->GetShownView(), TAVLO_VIEW_BOARD);
+    EXPECT_TRUE(visible(TAVLO_VIEW_BOARD));
+    EXPECT_FALSE(visible(TAVLO_VIEW_CACHE));
+    // Off again: every view, chosen or not, is the client's, and only the shown one shows.
+    f->SetDesktopLayout(false);
+    for (int view = TAVLO_VIEW_BOARD; view <= TAVLO_VIEW_IMAGE; ++view) {
+        ASSERT_NE(f->GetView(view), nullptr);
+        EXPECT_EQ(f->GetView(view)->parentWidget(), f->GetClient()) << view;
+        EXPECT_EQ(visible(view), view == TAVLO_VIEW_BOARD) << view;
+    }
+}
+
+TEST_F(Desktop, TheTreeTabsMeasureAsAPlainTabBarWhicheverIsChosen) {
+    f->SetDesktopLayout(true);
+    CTavloDesktopLayout* d = f->GetDesktopLayout();
+    ASSERT_NE(d, nullptr);
+    auto* tabs = d->findChild<QTabBar*>();
+    ASSERT_NE(tabs, nullptr);
+    QTabBar plain(d);
+    plain.setDrawBase(false);
+    plain.setExpanding(false);
+    plain.setFont(tabs->font());
+    for (int i = 0; i < tabs->count(); ++i)
+        plain.addTab(tabs->tabText(i));
+    plain.resize(tabs->size());
+    for (int view : {TAVLO_VIEW_BOOKMARK, TAVLO_VIEW_CACHE, TAVLO_VIEW_BOARD}) {
+        f->SwitchView(view);
+        plain.setCurrentIndex(tabs->currentIndex());
+        for (int i = 0; i < tabs->count(); ++i)
+            EXPECT_EQ(tabs->tabRect(i).size(), plain.tabRect(i).size()) << view << " " << i;
+    }
+    // A new font measures the tabs anew.
+    QFont larger = tabs->font();
+    larger.setPointSize(larger.pointSize() * 2);
+    tabs->setFont(larger);
+    plain.setFont(larger);
+    for (int i = 0; i < tabs->count(); ++i)
+        EXPECT_EQ(tabs->tabRect(i).size(), plain.tabRect(i).size()) << i;
+}
+
+TEST_F(Desktop, ThePlaceOfTheWindowIsWrittenWhenItClosesRightAfterAMove) {
+    f->SetDesktopLayout(true);
+    Pump(400); // the start's own placement is written
+    f->resize(1000, 700);
+    // Shut down before the placement's pause: what waits is written, not lost with the window.
+    QApplication::processEvents();
+    QApplication::processEvents();
+    f->Shutdown();
+    EXPECT_EQ(fileInt("WindowWidth"), 1000);
+    EXPECT_EQ(fileInt("WindowHeight"), 700);
 }
 
 TEST(StatusLine, LastTransferWithThePostsItBrought) {
