@@ -17,7 +17,7 @@ bool CTavloBbsMachi::SplitBoardUrl(const CVornString& boardUrl, std::string* hos
     if (slash == std::string::npos)
         return false;
     std::string h = url.substr(7, slash - 7);
-    bool machi = CTavloDomains::IsBareMachiHost(h);
+    bool machi = false;
     for (const std::string& d : CTavloDomains::Get().machi)
         if (!d.empty() && h.size() > d.size() && h.ends_with(d))
             machi = true;

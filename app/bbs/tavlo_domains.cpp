@@ -41,13 +41,3 @@ bool CTavloDomains::ContainsAny(const std::string& text, const std::vector<std::
             return true;
     return false;
 }
-
-bool CTavloDomains::IsBareMachiHost(const std::string& host) {
-    const CTavloDomains& d = Get();
-    for (const std::string& m : d.machi)
-        if (!m.empty() && host == m)
-            for (const std::string& c : d.current)
-                if (c == m)
-                    return true;
-    return false;
-}

@@ -26,9 +26,6 @@ struct CTavloDomains {
 
     // "(a|b|c)" with dots escaped, for building patterns.
     static std::string Alternation(const std::vector<std::string>& names);
-    // A Machi domain itself (machi.to) as a board host: today's service keeps every board on
-    // the bare domain, which only a domain of the current protocol does.
-    static bool IsBareMachiHost(const std::string& host);
     // Whether text contains any of names as a substring.
     static bool ContainsAny(const std::string& text, const std::vector<std::string>& names);
 };

@@ -22,15 +22,6 @@ struct Rule {
     int category; // JBBS category group, 0 = none
 };
 
-// The bare Machi domains that speak today's protocol, as a group ("(machi\\.to|...)").
-std::string bareMachi() {
-    std::vector<std::string> bare;
-    for (const std::string& m : CTavloDomains::Get().machi)
-        if (CTavloDomains::IsBareMachiHost(m))
-            bare.push_back(m);
-    return CTavloDomains::Alternation(bare);
-}
-
 // Thread rules 2 to 9, in order.
 const std::vector<Rule>& threadRules() {
     static const std::vector<Rule> rules = {
@@ -66,10 +57,6 @@ const std::vector<Rule>& threadRules() {
          std::string(kPrefix) + "([^./]+\\.[^./]+\\.[^./]+\\.[^./]+/[^./]+/)test/read\\.(pl|cgi)/"
                                 "([a-zA-Z0-9]+)/([0-9]+)",
          1, 3, 4, 0, 0},
-        // Today's Machi keeps every board on its bare domain: machi.to/bbs/read.cgi/BOARD/KEY/.
-        {6, std::string(kPrefix) + bareMachi() + "/bbs/read\\.(pl|cgi)/([a-zA-Z0-9]+)/"
-                                       "([0-9]+)[/]?([0-9]*)",
-         1, 3, 4, 5, 0},
     };
     return rules;
 }

@@ -122,8 +122,6 @@ std::string hostOf(const std::string& url) {
 
 bool CTavloBbsSubjectManager::IsMachi(const CVornString& url) {
     std::string host = hostOf(url.str());
-    if (CTavloDomains::IsBareMachiHost(host))
-        return true;
     for (const std::string& domain : CTavloDomains::Get().machi) {
         if (domain.empty() || host.size() <= domain.size() + 1)
             continue;

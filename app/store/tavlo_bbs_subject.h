@@ -64,8 +64,7 @@ public:
     explicit CTavloBbsSubjectManager(const CVornString& boardUrl);
     CTavloBbsSubject* GetParser() const { return m_parser.get(); }
 
-    // Whether the URL's host is a subdomain of a Machi domain, or the bare domain where
-    // today's service keeps its boards.
+    // Whether the URL's host is a subdomain of a Machi domain.
     static bool IsMachi(const CVornString& url);
     static bool IsLivedoor(const CVornString& url);
 

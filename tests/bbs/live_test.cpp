@@ -10,12 +10,8 @@
 #include "tavlo_cookie_file.h"
 #include "tavlo_path.h"
 #include "tavlo_post.h"
-#include "tavlo_bbs_subject.h"
-#include "tavlo_live.h"
 #include "tavlo_subject_file.h"
-#include "tavlo_url.h"
 #include "vorn_file.h"
-#include "vorn_http_client.h"
 
 #include <climits>
 #include <cstdlib>
@@ -39,7 +35,7 @@ struct LiveCerts {
         const std::string d = dir.path();
         ca = d + "/ca.crt";
         WriteAll(d + "/ext.cnf", "basicConstraints=CA:FALSE\nsubjectAltName=DNS:*.5ch.io,"
-                                 "DNS:*.5ch.net,DNS:*.bbspink.com,DNS:*.machi.to,DNS:machi.to,"
+                                 "DNS:*.5ch.net,DNS:*.bbspink.com,DNS:*.machi.to,"
                                  "DNS:jbbs.shitaraba.net\n");
         auto run = [](const std::string& args) {
             return std::system(("openssl " + args + " >/dev/null 2>&1").c_str()) == 0;
@@ -259,78 +255,6 @@ TEST_F(Live, AcornRefusalIsShownAsItComes) {
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_TRUE(has(shown[0], "ERROR: どんぐりレベルが足りません。(acorn)")) << shown[0];
     EXPECT_EQ(ctl("dat", "host=mi.5ch.io&board=software&key=" + key), before);
-}
-
-TEST_F(Live, ClassicTimeIsRefusedAndTodaysTimeIsAccepted) {
-    const std::string key = "1700001908";
-    ASSERT_EQ(ctl("create", "host=mi.5ch.io&board=software&key=" + key + "&posts=2"), "ok");
-    // A first post takes the ticket, so the next ones are judged by their time.
-    ASSERT_EQ(post("切符", key), 0);
-    const int64_t now = static_cast<int64_t>(std::time(nullptr));
-    const int64_t classic = TavloPostTime(now);
-    EXPECT_LE(classic, now - 3 * 86400);
-    EXPECT_EQ(TavloLive::PostTime(now), now - 30);
-    const CTavloPostRoute route = CTavloPostRoute::For(CVornString(kSoft));
-    ASSERT_EQ(route.Family, TAVLO_POST_2CH);
-    for (int64_t when : {classic, TavloLive::PostTime(now)}) {
-        CVornHttpClient http(route.PostUrl.c_str());
-        http.SetProxy("127.0.0.1", static_cast<unsigned short>(fx.sim.port()));
-        TavloLive::PrepareRequest(http);
-        http.SetReferer(TavloLive::PostReferer(CVornString(kSoft), route.Board,
-                                               CVornString(key)).c_str());
-        http.AddRequestHeader("Content-Type", "application/x-www-form-urlencoded");
-        CTavloPostForm form;
-        form.Board = route.Board;
-        form.Key = CVornString(key);
-        form.Time = CVornString(std::to_string(when));
-        form.Body = CVornString(std::to_string(when)).UrlEncode();
-        TavloBuildPostForm(http, TAVLO_POST_2CH, form);
-        ASSERT_EQ(http.Connect(10), 1);
-        ASSERT_EQ(http.Post(), 1);
-        std::string body;
-        char buf[4096];
-        for (int n; (n = http.Recv(buf, sizeof buf)) > 0;)
-            body.append(buf, static_cast<size_t>(n));
-        CVornString page(body);
-        CVornString why;
-        const int judged = TavloLive::ClassifyPostPage(
-            page, TavloClassifyPostPage(page, false, &why), &why);
-        const bool old = when == classic;
-        EXPECT_EQ(judged, old ? -602 : 0) << when;
-        EXPECT_EQ(has(why.str(), Sjis("時刻が古すぎます")), old) << why.str();
-        EXPECT_EQ(has(ctl("dat", "host=mi.5ch.io&board=software&key=" + key),
-                      std::to_string(when)),
-                  !old);
-    }
-    std::string posts = fx.sim.control("/_ctl/liveposts");
-    EXPECT_TRUE(has(posts, "\"answer\": \"refused-time\"")) << posts;
-}
-
-TEST_F(Live, MachiOnTheBareHostIsRecognisedAndReadOverOfflaw2) {
-    const std::string key = "1700001909";
-    CTavloUrlTarget t = TavloClassifyUrl(CVornString("https://machi.to/bbs/read.cgi/tokyo/" + key +
-                                                     "/3"),
-                                         0);
-    ASSERT_EQ(t.kind, CTavloUrlTarget::KIND_THREAD);
-    EXPECT_EQ(t.boardUrl, "http://machi.to/tokyo/");
-    EXPECT_EQ(t.key, CVornString(key));
-    EXPECT_EQ(t.number, 3);
-    EXPECT_TRUE(CTavloBbsSubjectManager::IsMachi(CVornString("http://machi.to/tokyo/")));
-    const CTavloPostRoute route = CTavloPostRoute::For(CVornString("http://machi.to/tokyo/"));
-    EXPECT_EQ(route.Family, TAVLO_POST_MACHI);
-    EXPECT_EQ(route.PostUrl, "http://machi.to/bbs/write.cgi");
-    // Other bare domains stay what they were.
-    EXPECT_FALSE(CTavloBbsSubjectManager::IsMachi(CVornString("http://example.to/tokyo/")));
-    EXPECT_NE(TavloClassifyUrl(CVornString("http://example.to/bbs/read.cgi/tokyo/" + key + "/"), 0)
-                  .kind,
-              CTavloUrlTarget::KIND_THREAD);
-
-    ASSERT_EQ(ctl("create", "host=machi.to&board=tokyo&key=" + key + "&posts=5"), "ok");
-    fx.sim.clearRequests();
-    ASSERT_EQ(fetch("http://machi.to/tokyo/", key), 0) << error.str();
-    EXPECT_EQ(CTavloDatFile::Count(CVornString(logPath("http://machi.to/tokyo/", key))), 5);
-    EXPECT_EQ(requestsFor("https://machi.to/bbs/offlaw.cgi/2/tokyo/" + key + "/").size(), 1u);
-    expectNoPlainHttp();
 }
 
 TEST_F(Live, MachiOverOfflaw2AndJbbsOverHttps) {
