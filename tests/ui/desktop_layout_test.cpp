@@ -67,6 +67,14 @@ protected:
         Pump(20);
     }
     bool visible(int view) { return f->GetView(view) && f->GetView(view)->isVisible(); }
+    // The desktop layout switched on, and the tree pane's tab bar.
+    void desktopWithTabs(CTavloDesktopLayout** d, QTabBar** tabs) {
+        f->SetDesktopLayout(true);
+        *d = f->GetDesktopLayout();
+        ASSERT_NE(*d, nullptr);
+        *tabs = (*d)->findChild<QTabBar*>();
+        ASSERT_NE(*tabs, nullptr);
+    }
 
     TempDir dir;
     BoxLog boxes; // no message box may wait for an answer
@@ -238,11 +246,9 @@ TEST_F(Desktop, SplitterSizesAreSettingsAndTheLayoutSurvivesARestart) {
 }
 
 TEST_F(Desktop, TheViewsBehindATabJoinTheirPaneWhenFirstChosen) {
-    f->SetDesktopLayout(true);
-    CTavloDesktopLayout* d = f->GetDesktopLayout();
-    ASSERT_NE(d, nullptr);
-    auto* tabs = d->findChild<QTabBar*>();
-    ASSERT_NE(tabs, nullptr);
+    CTavloDesktopLayout* d = nullptr;
+    QTabBar* tabs = nullptr;
+    ASSERT_NO_FATAL_FAILURE(desktopWithTabs(&d, &tabs));
     for (int view : {TAVLO_VIEW_BOOKMARK, TAVLO_VIEW_CACHE, TAVLO_VIEW_IMAGE}) {
         ASSERT_NE(f->GetView(view), nullptr);
         EXPECT_FALSE(visible(view)) << view;
@@ -279,11 +285,9 @@ TEST_F(Desktop, TheViewsBehindATabJoinTheirPaneWhenFirstChosen) {
 }
 
 TEST_F(Desktop, TheTreeTabsMeasureAsAPlainTabBarWhicheverIsChosen) {
-    f->SetDesktopLayout(true);
-    CTavloDesktopLayout* d = f->GetDesktopLayout();
-    ASSERT_NE(d, nullptr);
-    auto* tabs = d->findChild<QTabBar*>();
-    ASSERT_NE(tabs, nullptr);
+    CTavloDesktopLayout* d = nullptr;
+    QTabBar* tabs = nullptr;
+    ASSERT_NO_FATAL_FAILURE(desktopWithTabs(&d, &tabs));
     QTabBar plain(d);
     plain.setDrawBase(false);
     plain.setExpanding(false);
