@@ -373,6 +373,9 @@ int CTavloPoster::submitOnce(const CTavloPostRequest& request, bool* retry) {
     // bbs.cgi of a current host speaks today's protocol; every other row stays classic.
     const bool current =
         route.Family == TAVLO_POST_2CH && !handset && TavloLive::IsUrl(route.PostUrl.view());
+    // write.cgi of a current Machi or JBBS host keeps its classic form, over TLS only.
+    const bool secureWrite = (route.Family == TAVLO_POST_MACHI || euc) && !handset &&
+                             TavloLive::IsUrl(route.PostUrl.view());
 
     // 5.
     auto http = std::make_unique<CVornHttpClient>();
@@ -385,6 +388,11 @@ int CTavloPoster::submitOnce(const CTavloPostRequest& request, bool* retry) {
         TavloLive::Secure(*http);
         http->SetReferer(
             TavloLive::PostReferer(request.BoardUrl, route.Board, request.Key).c_str());
+    }
+    if (secureWrite) {
+        TavloLive::Secure(*http);
+        http->SetReferer(TavloLive::WireUrl(request.BoardUrl).c_str());
+        TavloLive::PostCookies(*http, CVornString());
     }
     http->AddRequestHeader("Content-Type", "application/x-www-form-urlencoded");
     http->SetGzipEncoding(0);

@@ -3,6 +3,7 @@
 // JBBS over https, the posting round with its ticket cookie, the cookie jar and a board moved
 // to 5ch.io. Certificates that do not verify end the fetch without plain HTTP.
 #include "fetch_support.h"
+#include "live_certs.h"
 #include "tavlo_article_file.h"
 #include "tavlo_bbs_manager.h"
 #include "tavlo_board_menu.h"
@@ -29,57 +30,12 @@ bool has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-// A CA and a certificate for the live names; "rogue" is signed by a CA nobody trusts.
-struct LiveCerts {
-    LiveCerts() {
-        const std::string d = dir.path();
-        ca = d + "/ca.crt";
-        WriteAll(d + "/ext.cnf", "basicConstraints=CA:FALSE\nsubjectAltName=DNS:*.5ch.io,"
-                                 "DNS:*.5ch.net,DNS:*.bbspink.com,DNS:*.machi.to,"
-                                 "DNS:jbbs.shitaraba.net\n");
-        auto run = [](const std::string& args) {
-            return std::system(("openssl " + args + " >/dev/null 2>&1").c_str()) == 0;
-        };
-        const std::string ec = "-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes ";
-        auto leaf = [&](const std::string& name, const std::string& caName) {
-            return run("req -x509 " + ec + "-keyout " + d + "/" + caName + ".key -out " + d + "/" +
-                       caName + ".crt -subj /CN=" + caName + " -days 2") &&
-                   run("req -new " + ec + "-keyout " + d + "/" + name + ".key -out " + d + "/" +
-                       name + ".csr -subj /CN=mi.5ch.io") &&
-                   run("x509 -req -in " + d + "/" + name + ".csr -CA " + d + "/" + caName +
-                       ".crt -CAkey " + d + "/" + caName + ".key -set_serial 9 -days 2 -extfile " +
-                       d + "/ext.cnf -out " + d + "/" + name + ".crt");
-        };
-        ok = leaf("live", "ca") && leaf("rogue", "rogueca");
-        cert = d + "/live.crt";
-        key = d + "/live.key";
-        rogueCert = d + "/rogue.crt";
-        rogueKey = d + "/rogue.key";
-    }
-    TempDir dir;
-    std::string ca, cert, key, rogueCert, rogueKey;
-    bool ok = false;
-};
-
-LiveCerts& certs() {
-    static LiveCerts* c = new LiveCerts;
-    return *c;
-}
-
 class Live : public ::testing::Test {
 protected:
-    explicit Live(bool rogue = false)
-        : fx({"--live-cert", rogue ? certs().rogueCert : certs().cert, "--live-key",
-              rogue ? certs().rogueKey : certs().key}) {}
+    explicit Live(bool rogue = false) : fx(LiveCerts::Get().simArgs(rogue)) {}
     void SetUp() override {
-        ASSERT_TRUE(certs().ok) << "openssl could not make the certificates";
         ASSERT_TRUE(fx.sim.ok());
-        char cwd[PATH_MAX];
-        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-        m_oldCwd = cwd;
-        // The client trusts "ca-bundle.crt" of the working directory besides the system's.
-        WriteAll(m_cwd.file("ca-bundle.crt"), ReadAll(certs().ca));
-        ASSERT_EQ(chdir(m_cwd.path().c_str()), 0);
+        trust.Enter();
         VornCreateDirectories(fx.root().c_str());
         hooks.message = [this](const std::string& text, int) {
             shown.push_back(text);
@@ -89,9 +45,6 @@ protected:
     void TearDown() override {
         CTavloBookmarkFile::Destroy();
         CTavloCookieFile::Instance().Clear();
-        if (!m_oldCwd.empty()) {
-            EXPECT_EQ(chdir(m_oldCwd.c_str()), 0);
-        }
     }
     std::string ctl(const std::string& op, const std::string& query) {
         return fx.sim.control("/_ctl/" + op + "?" + query);
@@ -134,8 +87,7 @@ protected:
     CVornString error;
     CTavloPoster::Hooks hooks;
     std::vector<std::string> shown;
-    TempDir m_cwd;
-    std::string m_oldCwd;
+    TrustLiveCa trust;
 };
 
 class RogueLive : public Live {
@@ -279,6 +231,26 @@ TEST_F(Live, MachiOverOfflaw2AndJbbsOverHttps) {
     EXPECT_EQ(CTavloDatFile::Count(CVornString(logPath(jbbs, key))), 5);
     EXPECT_EQ(requestsFor("https://jbbs.shitaraba.net/bbs/rawmode.cgi/game/1234/" + key).size(),
               1u);
+    expectNoPlainHttp();
+}
+
+TEST_F(Live, MachiAndJbbsRepliesGoToWriteCgiOverHttps) {
+    const std::string key = "1700001906";
+    ASSERT_EQ(ctl("create", "host=tokyo.machi.to&board=tokyo&key=" + key + "&posts=2"), "ok");
+    for (const char* board : {"http://tokyo.machi.to/tokyo/", "http://jbbs.shitaraba.net/game/1234/"}) {
+        CTavloPostRequest r;
+        r.BoardUrl = board;
+        r.Key = CVornString(key);
+        r.Body = Sjis("まちの返信");
+        CTavloPoster poster(hooks);
+        EXPECT_EQ(poster.Submit(r), 0) << board;
+    }
+    EXPECT_EQ(requestsFor("https://tokyo.machi.to/bbs/write.cgi").size(), 1u);
+    EXPECT_EQ(requestsFor("https://jbbs.shitaraba.net/bbs/write.cgi").size(), 1u);
+    std::string posts = fx.sim.control("/_ctl/posts");
+    EXPECT_TRUE(has(posts, "\"referer\": \"https://tokyo.machi.to/tokyo/\"")) << posts;
+    EXPECT_TRUE(has(posts, "\"referer\": \"https://jbbs.shitaraba.net/game/1234/\"")) << posts;
+    EXPECT_TRUE(has(ctl("dat", "host=tokyo.machi.to&board=tokyo&key=" + key), Sjis("まちの返信")));
     expectNoPlainHttp();
 }
 

@@ -2,6 +2,7 @@
 // encodings, the confirmation rounds, error pages, handset mode, the viewer-login retry and
 // broken answers.
 #include "fetch_support.h"
+#include "live_certs.h"
 #include "tavlo_domains.h"
 #include "tavlo_post.h"
 #include "vorn_http_client.h"
@@ -52,6 +53,8 @@ class Posting : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(fx.sim.ok());
+        // Machi and JBBS answer their write.cgi over TLS only.
+        trust.Enter();
         hooks.message = [this](const std::string& text, int flags) {
             shown.push_back(text);
             return (flags & 0xF) == 4 ? answer : 1;
@@ -102,7 +105,8 @@ protected:
         return result;
     }
 
-    BoardFixture fx;
+    BoardFixture fx{LiveCerts::Get().simArgs()};
+    TrustLiveCa trust;
     CTavloPoster::Hooks hooks;
     std::vector<std::string> shown;
     int answer = TAVLO_IDYES_FOR_TEST;
