@@ -418,7 +418,7 @@ void CMainFrame::noteKeyRelease(const QKeyEvent* key) {
     if (key->isAutoRepeat() || id == m_lastRelease)
         return;
     m_lastRelease = id;
-    TavloCountKey();
+    TavloCountKey(key->key());
     QMetaObject::invokeMethod(
         this, [this] { TavloDumpState(this); }, Qt::QueuedConnection);
 }

@@ -37,6 +37,7 @@
 namespace {
 
 int g_keys = 0;
+int g_syncs = 0;
 
 const char* stateFile() {
     return std::getenv("TAVLO_STATE_FILE");
@@ -80,8 +81,10 @@ bool TavloStateDumpWanted() {
     return path && *path;
 }
 
-void TavloCountKey() {
+void TavloCountKey(int qtKey) {
     ++g_keys;
+    if (qtKey == Qt::Key_Shift)
+        ++g_syncs;
 }
 
 void TavloWatchState(CMainFrame* frame) {
@@ -147,6 +150,7 @@ void TavloDumpState(CMainFrame* frame) {
         out += QString::fromUtf8(name) + '=' + QString(value).replace('\n', ' ') + '\n';
     };
     line("keys", QString::number(g_keys));
+    line("syncs", QString::number(g_syncs));
     line("view", QString::number(frame->GetShownView()));
     line("bar", QString::number(frame->PlacedBar()));
     line("title", frame->windowTitle());

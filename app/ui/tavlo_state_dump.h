@@ -10,5 +10,7 @@ bool TavloStateDumpWanted();
 void TavloDumpState(CMainFrame* frame);
 // Also writes the state when anchor popups open or close (they follow the mouse, not keys).
 void TavloWatchState(CMainFrame* frame);
-// One more key released ("keys" in the file), so that a test knows its keys were handled.
-void TavloCountKey();
+// One more key released ("keys" in the file), so that a test knows its keys were handled. Shift
+// releases are counted apart too ("syncs"): a Shift pressed after a key whose release may be
+// lost (it closed a window) tells the test when the count is current again.
+void TavloCountKey(int qtKey);

@@ -36,7 +36,7 @@ class Desktop(journey.Journey):
         self.wait_state("the main menu", popup="メニュー")
         self.key("Right")
         self.wait_state("the view menu", popup="ビュー")
-        self.key("Up", "Return")
+        self.key("Up", "Return", closes=True)
         self.wait_state("the layout switched", layout=want, popup="", menubar="")
 
     def settings(self):

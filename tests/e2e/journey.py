@@ -150,10 +150,31 @@ class Journey:
         # No window manager: the window gets the input focus directly.
         self.xdo("windowfocus", "--sync", window)
 
-    def key(self, *keys):
+    def key(self, *keys, closes=False):
+        # closes: the last key closes a menu or a window, which may take its release with it
+        # on a busy machine, so the count is made current again instead of counted on.
         self.focus(self.window)
         self.xdo("key", "--delay", "30", *keys)
-        self.handled(len(keys))
+        if closes:
+            self.resync()
+        else:
+            self.handled(len(keys))
+
+    def resync(self):
+        # A Shift whose release was seen comes after every earlier key: the count is current.
+        for attempt in range(5):
+            syncs = int(self.state().get("syncs", "0"))
+            self.focus(self.window)
+            self.xdo("key", "shift")
+            try:
+                self.wait(lambda: int(self.state().get("syncs", "0")) > syncs, "the Shift seen",
+                          limit=WAIT / 5)
+                break
+            except Failure:
+                continue
+        else:
+            raise Failure("no Shift seen after five tries: %s" % self.state())
+        self.keys = int(self.state().get("keys", "0"))
 
     def key_opening(self, key):
         # A key that opens a window (then wait for it with new_window): its release may go
@@ -178,7 +199,7 @@ class Journey:
                                         None), what)
         self.window = window
         # The key that opened it may have lost its release to the new window: count afresh.
-        self.keys = int(self.state().get("keys", "0"))
+        self.resync()
         return window
 
     def gone_window(self, window, what, main):
@@ -201,7 +222,7 @@ class Journey:
             elif opens:
                 self.key_opening("Return")
             else:
-                self.key("Return")
+                self.key("Return", closes=True)
 
     def shot(self, name):
         path = os.path.join(self.shots, "e2e-%s.png" % name)
@@ -276,7 +297,8 @@ class Journey:
                           limit=3)
             except Failure:
                 continue
-        self.keys = int(self.state().get("keys", "0"))
+        self.window = self.main_window_alone()
+        self.resync()
 
     def main_window_alone(self):
         self.window = self.wait(lambda: (lambda w: w[0] if len(w) == 1 else None)(
