@@ -68,7 +68,7 @@ TABLE = [
 PAGE_SIZED = {"PageUp", "PageDown"}
 
 # What differs between the layouts by design (a place on the screen among them), or with the clock.
-LAYOUT_ONLY = {"keys", "layout", "panes", "pane", "focus", "focustext", "visible", "status", "busy",
+LAYOUT_ONLY = {"keys", "syncs", "layout", "panes", "pane", "focus", "focustext", "visible", "status", "busy",
                "grepjump"}
 
 
