@@ -52,7 +52,8 @@ void CTavloArticleFile::Parse(std::string_view text) {
         if (access && access->IsList() && access->items.size() >= 2) {
             int64_t high = digitsValue(access->items[0]);
             int64_t low = digitsValue(access->items[1]);
-            if (high >= 0 && low >= 0)
+            // HIGH is seconds >> 16; a larger one than 2^32 is damage, and would overflow.
+            if (high >= 0 && high <= int64_t{1} << 32 && low >= 0)
                 time = high * 65536 + low % 65536;
         }
         AddRow({*key, seen, CVornString(std::to_string(time))});

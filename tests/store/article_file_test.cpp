@@ -55,6 +55,16 @@ TEST(ArticleFile, ReadsWhatNavi2chWrites) {
     EXPECT_EQ(summary.GetSeen("300"), -1);
 }
 
+TEST(ArticleFile, AccessTimeTooLargeReadsAsUnknown) {
+    // A damaged HIGH would overflow the seconds; the entry stays, its time reads as unknown.
+    CTavloArticleFile summary;
+    summary.Parse("((\"1234567890\" :seen 12 :access-time (222222222222222 0)))");
+    ASSERT_EQ(summary.GetRowCount(), 1);
+    EXPECT_EQ(summary.GetSeen("1234567890"), 12);
+    EXPECT_EQ(summary.GetTime(0), 0);
+    EXPECT_EQ(summary.Format(), "((\"1234567890\" :seen 12 :access-time (0 0 0)))");
+}
+
 TEST_F(StoreTest, ArticleFileSetSeenMergeAndSave) {
     CTavloArticleFile summary;
     EXPECT_FALSE(summary.Load("http://H/B/")); // missing: empty, path kept
