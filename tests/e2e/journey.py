@@ -160,11 +160,13 @@ class Journey:
         else:
             self.handled(len(keys))
 
-    def resync(self):
+    def resync(self, focus=True):
         # A Shift whose release was seen comes after every earlier key: the count is current.
+        # focus=False: the Shift goes to whatever window has the focus now.
         for attempt in range(5):
             syncs = int(self.state().get("syncs", "0"))
-            self.focus(self.window)
+            if focus:
+                self.focus(self.window)
             self.xdo("key", "shift")
             try:
                 self.wait(lambda: int(self.state().get("syncs", "0")) > syncs, "the Shift seen",
@@ -297,7 +299,7 @@ class Journey:
                           limit=3)
             except Failure:
                 continue
-        self.window = self.main_window_alone()
+        self.main_window_alone()
         self.resync()
 
     def main_window_alone(self):

@@ -95,8 +95,7 @@ class Keys(journey.Journey):
             os.remove(self.state_file)
         self.start_tavlo(extra=self.settings_text(desktop), urls=[thread_url(KEY_A)])
         self.keys = 0
-        self.window = self.wait(lambda: (lambda w: w[0] if len(w) == 1 else None)(
-            self.visible_windows()), "the main window")
+        self.main_window_alone()
         # The start is whole once the thread's fetch ended and the shown view has the focus.
         self.key("shift")
         self.wait_state("the thread", view=2, tabs=1, busy=0, title="e2e first", pane=2)
@@ -122,15 +121,9 @@ class Keys(journey.Journey):
         self.launch(desktop, start)
         self.focus(self.window)
         self.xdo("key", key)
-        counted = lambda n: int(self.state().get("keys", "0")) >= n
-        try:
-            self.wait(lambda: counted(self.keys + 1), "the key handled", limit=3)
-        except Failure:
-            # A window the key opened (the post editor) may swallow its release: one more
-            # key, to the window that has the focus now, shows that the press was handled.
-            self.xdo("key", "shift")
-            self.wait(lambda: counted(self.keys + 1), "a key after the opened window")
-        self.keys = int(self.state().get("keys", "0"))
+        # A window the key opened (the post editor) may swallow its release: a Shift to the
+        # window that has the focus now shows that the press was handled.
+        self.resync(focus=False)
         state = {k: v for k, v in self.settled().items() if k not in LAYOUT_ONLY}
         # Beside a thread opened alone the desktop's list pane shows the thread's board, which
         # the single view keeps hidden and empty: the list's choice counts where it is shown.
