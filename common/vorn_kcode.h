@@ -32,3 +32,6 @@ size_t VornAppendSjisToUtf16(std::string_view sjis, std::u16string& out);
 // (about 15000 two-byte sequences); for whole thread logs, where the per-run iconv calls
 // dominate.
 size_t VornAppendSjisToUtf16Fast(std::string_view sjis, std::u16string& out);
+// The same conversion into out, which has room for sjis.size() units (a unit never takes
+// less than a byte); returns the units written and, when escaped is given, the escaped bytes.
+size_t VornDecodeSjisFast(std::string_view sjis, char16_t* out, size_t* escaped);

@@ -363,17 +363,23 @@ size_t CTavloPostConverter::ConvertSjis(std::string_view log, int firstNumber, i
             size_t lf = log.find('\n', pos + kPiece);
             end = lf == std::string_view::npos ? log.size() : lf + 1;
         }
-        m_piece.clear();
-        VornAppendSjisToUtf16Fast(log.substr(pos, end - pos), m_piece);
-        convert(m_piece, number, firstNew, ng, hideAboned, out);
+        const std::string_view bytes = log.substr(pos, end - pos);
+        if (m_pieceRoom < bytes.size()) {
+            m_piece.reset(new char16_t[bytes.size()]);
+            m_pieceRoom = bytes.size();
+        }
+        const size_t units = VornDecodeSjisFast(bytes, m_piece.get(), nullptr);
+        convert(std::u16string_view(m_piece.get(), units), number, firstNew, ng, hideAboned, out);
         number += m_lastCount;
         total += m_lastCount;
         pos = end;
     }
     m_lastCount = total;
     m_converted.textLength = out.size() - m_converted.textStart;
-    if (m_piece.capacity() > 4 * kPiece)
-        std::u16string().swap(m_piece);
+    if (m_pieceRoom > 4 * kPiece) {
+        m_piece.reset();
+        m_pieceRoom = 0;
+    }
     return out.size();
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -124,7 +125,9 @@ private:
     int m_dropped = 0;
     int m_lastCount = 0;
     TavloConvertedPosts m_converted;
-    std::u16string m_piece;             // UTF-16 of the piece being converted
+    // UTF-16 of the piece being converted: written over, never cleared first.
+    std::unique_ptr<char16_t[]> m_piece;
+    size_t m_pieceRoom = 0;
     CVornRegex* m_imageRegex = nullptr; // built-in image-link pattern, made on first use
 };
 

@@ -3,6 +3,7 @@
 #include "vorn_string.h"
 
 #include <gtest/gtest.h>
+#include <vector>
 
 namespace {
 
@@ -153,6 +154,33 @@ TEST(KCode, FastDecoderAgreesWithIconvOnEverySequence) {
         VornAppendSjisToUtf16(s, a);
         VornAppendSjisToUtf16Fast(s, b);
         ASSERT_EQ(a, b);
+    }
+}
+
+// ASCII goes sixteen bytes at a time: runs of every length around that width, starting at
+// every offset, between two-byte characters, half-width kana, broken pairs and the text's
+// ends, must decode as the iconv walk does, into exactly the room of the bytes.
+TEST(KCode, FastDecoderAgreesAroundAsciiRuns) {
+    const std::string kanji = "\x8a\xbf\x8e\x9a", kana = "\xb1\xb2", broken = "\x81\x20",
+                      lead = "\x82";
+    const std::string tails[] = {"", kanji, kana, broken, lead};
+    for (size_t before = 0; before < 20; ++before) {
+        for (size_t run = 0; run < 40; ++run) {
+            for (const std::string& tail : tails) {
+                std::string s = std::string(before % 3 ? kanji : kana).substr(0, before % 5);
+                for (size_t k = 0; k < run; ++k)
+                    s += static_cast<char>('!' + (k * 7 + before) % 90);
+                s += tail;
+                std::u16string a;
+                size_t ea = VornAppendSjisToUtf16(s, a);
+                std::vector<char16_t> room(s.size() + 1, u'#');
+                size_t eb = 0;
+                size_t units = VornDecodeSjisFast(s, room.data(), &eb);
+                ASSERT_EQ(a, std::u16string_view(room.data(), units)) << before << " " << run;
+                ASSERT_EQ(ea, eb);
+                ASSERT_EQ(room[s.size()], u'#') << "wrote past its room";
+            }
+        }
     }
 }
 
