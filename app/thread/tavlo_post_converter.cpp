@@ -6,6 +6,86 @@
 #include "vorn_kcode.h"
 #include "vorn_regex.h"
 
+#include <algorithm>
+#include <cstring>
+
+// The display text being made, in the caller's string: the string is sized ahead and
+// written through a pointer, since appending each short run of a post to a std::u16string
+// costs a library copy of its own. The string gets its true length back at the end.
+class CTavloPostConverter::TextOut {
+public:
+    explicit TextOut(std::u16string& s) : m_s(s), m_len(s.size()) {}
+    ~TextOut() { m_s.resize(m_len); }
+    TextOut(const TextOut&) = delete;
+    TextOut& operator=(const TextOut&) = delete;
+
+    size_t size() const { return m_len; }
+    const char16_t* data() const { return m_s.data(); }
+    char16_t& operator[](size_t i) { return m_s[i]; }
+    char16_t back() const { return m_s[m_len - 1]; }
+    void pop_back() { --m_len; }
+    // Cuts the text back to n characters (n no more than its length).
+    void cut(size_t n) { m_len = std::min(n, m_len); }
+    std::u16string_view view(size_t from = 0) const {
+        return std::u16string_view(m_s.data() + from, m_len - from);
+    }
+    // Makes room for extra more characters at once.
+    void reserve(size_t extra) {
+        if (m_s.size() - m_len < extra)
+            grow(extra);
+    }
+
+    TextOut& operator+=(char16_t c) {
+        room(1)[0] = c;
+        ++m_len;
+        return *this;
+    }
+    // Literals: a few characters.
+    TextOut& operator+=(std::u16string_view t) {
+        char16_t* w = room(t.size());
+        for (size_t k = 0; k < t.size(); ++k)
+            w[k] = t[k];
+        m_len += t.size();
+        return *this;
+    }
+    void append(const char16_t* p, size_t n) {
+        copy(room(n), p, n);
+        m_len += n;
+    }
+
+private:
+    char16_t* room(size_t n) {
+        if (m_s.size() - m_len < n)
+            grow(n);
+        return m_s.data() + m_len;
+    }
+    void grow(size_t n) { m_s.resize(std::max(m_s.size() * 2, m_len + n + 1024)); }
+    // Most runs are short: up to sixteen characters go as two overlapping moves of one
+    // width, which read and write nothing outside the run.
+    static void copy(char16_t* w, const char16_t* p, size_t n) {
+        if (n > 16)
+            memcpy(w, p, n * sizeof(char16_t));
+        else if (n >= 8)
+            move<8>(w, p, n);
+        else if (n >= 4)
+            move<4>(w, p, n);
+        else if (n >= 2)
+            move<2>(w, p, n);
+        else if (n == 1)
+            w[0] = p[0];
+    }
+    template <size_t W> static void move(char16_t* w, const char16_t* p, size_t n) {
+        char16_t a[W], b[W];
+        memcpy(a, p, sizeof a);
+        memcpy(b, p + n - W, sizeof b);
+        memcpy(w, a, sizeof a);
+        memcpy(w + n - W, b, sizeof b);
+    }
+
+    std::u16string& m_s; // sized at least m_len; what lies past m_len is room
+    size_t m_len;
+};
+
 namespace {
 
 constexpr char16_t kReplacement = u'\uFFFD';
@@ -58,7 +138,7 @@ private:
     bool m_close = false;
 };
 
-void appendNumber(std::u16string& out, int n) {
+void appendNumber(CTavloPostConverter::TextOut& out, int n) {
     char16_t buf[16];
     int len = 0;
     unsigned v = n < 0 ? 0u - static_cast<unsigned>(n) : static_cast<unsigned>(n);
@@ -73,7 +153,7 @@ void appendNumber(std::u16string& out, int n) {
 }
 
 // Decodes "&..." at p[i]; returns the position after what was consumed.
-size_t decodeAmp(const char16_t* p, size_t i, size_t b, std::u16string& out) {
+size_t decodeAmp(const char16_t* p, size_t i, size_t b, CTavloPostConverter::TextOut& out) {
     if (i + 1 < b && p[i + 1] == u'#') {
         size_t j = i + 2;
         size_t k = j;
@@ -120,9 +200,9 @@ size_t decodeAmp(const char16_t* p, size_t i, size_t b, std::u16string& out) {
     return i + 1;
 }
 
-inline bool endsWithThreeLf(const std::u16string& out) {
-    size_t n = out.size();
-    return n >= 3 && out[n - 1] == u'\n' && out[n - 2] == u'\n' && out[n - 3] == u'\n';
+inline bool endsWithThreeLf(const CTavloPostConverter::TextOut& out) {
+    const std::u16string_view t = out.view();
+    return t.ends_with(u"\n\n\n");
 }
 
 } // namespace
@@ -150,7 +230,7 @@ bool CTavloPostConverter::IsReferenced(std::u16string_view number) const {
     return m_refs.Get(number) != 0;
 }
 
-void CTavloPostConverter::appendNote(std::u16string& out) {
+void CTavloPostConverter::appendNote(TextOut& out) {
     out += static_cast<char16_t>(TAVLO_MARK_MESSAGE);
     out += u'(';
     appendNumber(out, m_dropped);
@@ -168,12 +248,12 @@ bool CTavloPostConverter::lineHasImage(std::u16string_view line) {
     return m_imageRegex->MatchW(line) >= 0;
 }
 
-void CTavloPostConverter::appendImageRows(std::u16string& out) {
+void CTavloPostConverter::appendImageRows(TextOut& out) {
     // The line that just ended: from the LF before the last one.
     size_t end = out.size() - 1;
-    size_t start = out.rfind(u'\n', end - 1);
-    start = start == std::u16string::npos ? 0 : start + 1;
-    if (!lineHasImage(std::u16string_view(out).substr(start, end - start)))
+    size_t start = out.view().rfind(u'\n', end - 1);
+    start = start == std::u16string_view::npos ? 0 : start + 1;
+    if (!lineHasImage(out.view().substr(start, end - start)))
         return;
     for (int k = 0; k < m_options.inlineImageHeight; ++k) {
         out += static_cast<char16_t>(TAVLO_MARK_IMAGE);
@@ -182,7 +262,7 @@ void CTavloPostConverter::appendImageRows(std::u16string& out) {
 }
 
 int CTavloPostConverter::decodeField(const char16_t* p, size_t& i, size_t n, bool body,
-                                     std::u16string& out) {
+                                     TextOut& out) {
     CloseFinder close(p, n);
     for (;;) {
         size_t s = i;
@@ -242,17 +322,18 @@ size_t CTavloPostConverter::Convert(std::u16string_view log, int firstNumber, in
                                     CVornRegex* ng, bool hideAboned, std::u16string& out) {
     m_converted.Clear();
     m_converted.firstNumber = firstNumber;
-    m_converted.textStart = out.size();
-    convert(log, firstNumber, firstNew, ng, hideAboned, out);
-    m_converted.textLength = out.size() - m_converted.textStart;
-    return out.size();
+    TextOut text(out);
+    m_converted.textStart = text.size();
+    convert(log, firstNumber, firstNew, ng, hideAboned, text);
+    m_converted.textLength = text.size() - m_converted.textStart;
+    return text.size();
 }
 
-size_t CTavloPostConverter::convert(std::u16string_view log, int firstNumber, int firstNew,
-                                    CVornRegex* ng, bool hideAboned, std::u16string& out) {
+void CTavloPostConverter::convert(std::u16string_view log, int firstNumber, int firstNew,
+                                  CVornRegex* ng, bool hideAboned, TextOut& out) {
     const char16_t* p = log.data();
     const size_t n = log.size();
-    out.reserve(out.size() + n + n / 4 + 64);
+    out.reserve(n + n / 4 + 64);
     int number = firstNumber;
     m_lastCount = 0;
     m_dropped = 0;
@@ -273,7 +354,7 @@ size_t CTavloPostConverter::convert(std::u16string_view log, int firstNumber, in
         size_t mailStart = out.size();
         if (state == FIELD_SEPARATOR)
             state = decodeField(p, i, n, false, out);
-        if (std::u16string_view(out).substr(mailStart).ends_with(u"sage"))
+        if (out.view(mailStart).ends_with(u"sage"))
             out[head] = TAVLO_MARK_FROM_SAGE;
         else if (out.size() > mailStart)
             out[head] = TAVLO_MARK_FROM_MAIL;
@@ -285,9 +366,8 @@ size_t CTavloPostConverter::convert(std::u16string_view log, int firstNumber, in
         if (state == FIELD_SEPARATOR)
             state = decodeField(p, i, n, false, out);
         size_t idStart = 0, idLen = 0;
-        if (TavloExtractId(std::u16string_view(out).substr(dateStart), &idStart, &idLen)) {
-            const std::u16string_view id =
-                std::u16string_view(out).substr(dateStart + idStart, idLen);
+        if (TavloExtractId(out.view(dateStart), &idStart, &idLen)) {
+            const std::u16string_view id = out.view(dateStart + idStart).substr(0, idLen);
             facts.idHash = TavloHashText(id.data(), id.size());
             m_ids.Add(id, facts.idHash, 2);
             facts.idStart = static_cast<uint32_t>(dateStart + idStart - origin);
@@ -318,15 +398,15 @@ size_t CTavloPostConverter::convert(std::u16string_view log, int firstNumber, in
 
         const size_t anchorsBegin = m_converted.anchors.size();
         const char16_t* const text = out.data();
-        TavloCollectAnchors(std::u16string_view(out).substr(bodyStart), [&](std::u16string_view d) {
+        TavloCollectAnchors(out.view(bodyStart), [&](std::u16string_view d) {
             m_refs.Add(d, 1);
             m_converted.anchors.push_back(static_cast<uint32_t>(d.data() - text - 1 - origin));
         });
 
-        if (ng && ng->MatchW(std::u16string_view(out).substr(head)) >= 0) {
+        if (ng && ng->MatchW(out.view(head)) >= 0) {
             out[head] = TAVLO_MARK_ABONE;
             if (hideAboned) {
-                out.resize(head + 1);
+                out.cut(head + 1);
                 facts.idLength = 0;
                 m_converted.anchors.resize(anchorsBegin);
             }
@@ -342,20 +422,20 @@ size_t CTavloPostConverter::convert(std::u16string_view log, int firstNumber, in
         ++m_lastCount;
         i = i < n ? i + 1 : n; // past the line's LF
     }
-    return out.size();
 }
 
 size_t CTavloPostConverter::ConvertSjis(std::string_view log, int firstNumber, int firstNew,
                                         CVornRegex* ng, bool hideAboned, std::u16string& out) {
     constexpr size_t kPiece = 32 * 1024;
+    TextOut text(out);
     // Display text is rarely longer than its log in bytes.
-    out.reserve(out.size() + log.size() + 1024);
+    text.reserve(log.size() + log.size() / 4 + 1024);
     int number = firstNumber;
     int total = 0;
     size_t pos = 0;
     m_converted.Clear();
     m_converted.firstNumber = firstNumber;
-    m_converted.textStart = out.size();
+    m_converted.textStart = text.size();
     while (pos < log.size()) {
         size_t end = log.size();
         if (end - pos > kPiece) {
@@ -369,18 +449,18 @@ size_t CTavloPostConverter::ConvertSjis(std::string_view log, int firstNumber, i
             m_pieceRoom = bytes.size();
         }
         const size_t units = VornDecodeSjisFast(bytes, m_piece.get(), nullptr);
-        convert(std::u16string_view(m_piece.get(), units), number, firstNew, ng, hideAboned, out);
+        convert(std::u16string_view(m_piece.get(), units), number, firstNew, ng, hideAboned, text);
         number += m_lastCount;
         total += m_lastCount;
         pos = end;
     }
     m_lastCount = total;
-    m_converted.textLength = out.size() - m_converted.textStart;
+    m_converted.textLength = text.size() - m_converted.textStart;
     if (m_pieceRoom > 4 * kPiece) {
         m_piece.reset();
         m_pieceRoom = 0;
     }
-    return out.size();
+    return text.size();
 }
 
 std::string TavloCleanTitle(std::u16string_view field) {

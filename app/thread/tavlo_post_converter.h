@@ -106,15 +106,18 @@ public:
     // Forgets title, ID counts and referenced numbers.
     void Clear();
 
+    // The output text while it is made (defined with the converter).
+    class TextOut;
+
 private:
     enum { FIELD_SEPARATOR, FIELD_LINE_END, FIELD_END };
     // Decodes from i to the next "<>" (i then after it and one space), LF (i at the LF) or
     // the end of the text. The body adds its rules for "<br>" and dropped blank lines.
-    int decodeField(const char16_t* p, size_t& i, size_t n, bool body, std::u16string& out);
-    size_t convert(std::u16string_view log, int firstNumber, int firstNew, CVornRegex* ng,
-                   bool hideAboned, std::u16string& out);
-    void appendNote(std::u16string& out);
-    void appendImageRows(std::u16string& out);
+    int decodeField(const char16_t* p, size_t& i, size_t n, bool body, TextOut& out);
+    void convert(std::u16string_view log, int firstNumber, int firstNew, CVornRegex* ng,
+                 bool hideAboned, TextOut& out);
+    void appendNote(TextOut& out);
+    void appendImageRows(TextOut& out);
     bool lineHasImage(std::u16string_view line);
 
     TavloConvertOptions m_options;
