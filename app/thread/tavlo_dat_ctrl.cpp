@@ -150,21 +150,22 @@ int CTavloDatCtrl::CreateFromFile() {
     // Posts above the boundary are new.
     int boundary = m_info.New ? m_info.Max : m_info.Count;
     applyOptions(m_conv);
-    std::u16string display;
-    m_conv.ConvertSjis(bytes, 1, boundary + 1, m_ng.get(), m_hideAboned, display);
+    const std::u16string_view display =
+        m_conv.ConvertSjisAfter({}, bytes, 1, boundary + 1, m_ng.get(), m_hideAboned);
     m_conv.TakeConverted(m_converted);
     if (m_conv.HasTitle())
         m_title = CVornString(TavloCleanTitle(m_conv.GetTitle()));
-    openInto(std::move(display));
+    // The converter's room becomes the text's: a whole thread is not copied once more.
+    openInto(m_conv.TakeRoom(), display.size());
     JumpNumber(m_info.Number, false);
     RaiseFurthestRead();
     VLOG(1, "CTavloDatCtrl::CreateFromFile", "%d(msec)", timer.Elapsed());
     return 0;
 }
 
-void CTavloDatCtrl::openInto(std::u16string&& display) {
+void CTavloDatCtrl::openInto(TavloTextRoom&& room, size_t length) {
     m_anchors.Clear();
-    m_text->SetText(std::move(display));
+    m_text->AdoptText(std::move(room), length);
     createIndex();
 }
 
@@ -279,8 +280,7 @@ void CTavloDatCtrl::OnWriteFile(const CVornString& text) {
     VLOG(1, "CTavloDatCtrl::OnWriteFile", "TYPE_WRITEFILE: %s:%d:%d", m_title.c_str(), shown,
          text.GetLength());
     applyOptions(m_conv);
-    std::u16string& added = m_added;
-    added.clear();
+    std::u16string_view start;
     if (shown > 0) {
         // Every post already ends with its empty line; only a text cut short of it needs one
         // (a second blank line would stand before the first new post).
@@ -289,10 +289,12 @@ void CTavloDatCtrl::OnWriteFile(const CVornString& text) {
         int ends = 0;
         while (ends < 2 && static_cast<size_t>(ends) < n && layout.At(n - 1 - ends) == u'\n')
             ++ends;
-        added.assign(static_cast<size_t>(2 - ends), u'\n');
+        start = std::u16string_view(u"\n\n").substr(static_cast<size_t>(ends));
     }
     bool hadTitle = m_conv.HasTitle();
-    m_conv.ConvertSjis(text.view(), shown + 1, shown + 1, m_ng.get(), m_hideAboned, added);
+    // Straight from the converter's room into the text: no copy of the block in between.
+    const std::u16string_view added = m_conv.ConvertSjisAfter(
+        start, text.view(), shown + 1, shown + 1, m_ng.get(), m_hideAboned);
     m_conv.TakeConverted(m_converted);
     // An append lays out again from the line before the old last one; above it nothing moved.
     const int linesBefore = m_text->Layout().LineCount();
@@ -300,9 +302,6 @@ void CTavloDatCtrl::OnWriteFile(const CVornString& text) {
     createIndex(linesBefore - 2);
     if (!hadTitle && m_conv.HasTitle())
         m_title = CVornString(TavloCleanTitle(m_conv.GetTitle()));
-    // A block's worth is kept for the next one; a huge one is not.
-    if (added.capacity() > (1u << 20))
-        std::u16string().swap(added);
     VLOG(1, "CTavloDatCtrl::OnWriteFile", "TYPE_WRITEFILE: Added %s:%d:%d", m_title.c_str(),
          GetPostCount(), text.GetLength());
 }

@@ -205,7 +205,7 @@ private:
     size_t logicalStart(int line);
     int keepTopPost();
     void restoreTopPost(int number);
-    void openInto(std::u16string&& display);
+    void openInto(TavloTextRoom&& room, size_t length);
     void paintCounts(QPainter& p, const TavloTextRun& run, char16_t first, size_t ls);
 
     QPointer<CTavloTextCtrl> m_text;
@@ -218,7 +218,6 @@ private:
     CTavloInfoFile m_info;
     CTavloPostConverter m_conv;
     TavloConvertedPosts m_converted; // of the posts converted last, until they are indexed
-    std::u16string m_added;   // display text of the block being appended (kept for the next)
     bool m_sizeKnown = false; // the fetch's size was taken (OnFetchSize)
     CTavloPostIndex m_index;
     CTavloAnchorIndex m_anchors;

@@ -413,7 +413,7 @@ void CTavloDatCtrl::Reopen() {
 
 void CTavloDatCtrl::SetDisplayText(std::u16string display) {
     m_anchors.Clear();
-    m_text->SetText(std::move(display));
+    m_text->SetText(display);
     createIndex();
     m_text->SetTopLine(0);
 }

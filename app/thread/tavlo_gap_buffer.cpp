@@ -98,6 +98,31 @@ void CTavloGapBuffer::Assign(std::u16string_view text) {
     m_gapEnd = size;
 }
 
+void CTavloGapBuffer::Adopt(TavloTextRoom&& room, size_t length) {
+    if (!room.p || length > room.capacity) {
+        Assign(room.p ? std::u16string_view(room.p, room.capacity) : std::u16string_view());
+        return;
+    }
+    std::free(m_buf);
+    m_buf = room.p;
+    m_size = room.capacity;
+    m_gapStart = length;
+    m_gapEnd = room.capacity;
+    room.p = nullptr;
+    room.capacity = 0;
+}
+
+bool TavloTextRoom::Grow(size_t n) {
+    if (n <= capacity)
+        return true;
+    auto* q = static_cast<char16_t*>(std::realloc(p, std::max<size_t>(n, 1) * sizeof(char16_t)));
+    if (!q)
+        return false;
+    p = q;
+    capacity = n;
+    return true;
+}
+
 std::u16string CTavloGapBuffer::Substr(size_t pos, size_t len) const {
     size_t n = Length();
     if (pos >= n)

@@ -1,8 +1,31 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdlib>
+#include <utility>
 #include <string>
 #include <string_view>
+
+// Malloc'd room for UTF-16 text, which a gap buffer can take over without a copy.
+struct TavloTextRoom {
+    char16_t* p = nullptr;
+    size_t capacity = 0;
+    TavloTextRoom() = default;
+    TavloTextRoom(TavloTextRoom&& o) noexcept : p(o.p), capacity(o.capacity) {
+        o.p = nullptr;
+        o.capacity = 0;
+    }
+    TavloTextRoom& operator=(TavloTextRoom&& o) noexcept {
+        std::swap(p, o.p);
+        std::swap(capacity, o.capacity);
+        return *this;
+    }
+    TavloTextRoom(const TavloTextRoom&) = delete;
+    TavloTextRoom& operator=(const TavloTextRoom&) = delete;
+    ~TavloTextRoom() { std::free(p); }
+    // Room for at least n characters, what it holds kept; false when the memory is not there.
+    bool Grow(size_t n);
+};
 
 // UTF-16 text in a gap buffer: edits near the last one (appending above all) move little.
 class CTavloGapBuffer {
@@ -32,6 +55,8 @@ public:
     void Erase(size_t pos, size_t len);
     // Replaces the text; the gap goes at its end.
     void Assign(std::u16string_view text);
+    // Takes over room whose first length characters are the new text; the rest is the gap.
+    void Adopt(TavloTextRoom&& room, size_t length);
     void Clear() { Assign(std::u16string_view()); }
     // Makes room for about extra more characters at the gap, so that a long append done
     // piece by piece grows the storage once.

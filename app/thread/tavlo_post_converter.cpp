@@ -8,31 +8,51 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
-// The display text being made, in the caller's string: the string is sized ahead and
-// written through a pointer, since appending each short run of a post to a std::u16string
-// costs a library copy of its own. The string gets its true length back at the end.
+// The display text being made, in the converter's own room: written through a pointer,
+// since appending each short run of a post to a std::u16string costs a library copy of its
+// own. The room is reused from one conversion to the next and never cleared.
 class CTavloPostConverter::TextOut {
 public:
-    explicit TextOut(std::u16string& s) : m_s(s), m_len(s.size()) {}
-    ~TextOut() { m_s.resize(m_len); }
+    // Starts with start; positions count from base (the length of text before it that
+    // the output is appended to, which the converter never reads back).
+    TextOut(CTavloPostConverter& owner, std::u16string_view start, size_t base, size_t expect)
+        : m_owner(owner), m_room(std::move(owner.m_text)), m_base(base) {
+        const size_t need = start.size() + expect + 1024;
+        if (m_room.capacity > kKeep && need <= kKeep) // what a whole long thread left
+            m_room = TavloTextRoom();
+        reserveTotal(need);
+        if (!start.empty())
+            memcpy(m_room.p, start.data(), start.size() * sizeof(char16_t));
+        m_len = start.size();
+    }
+    ~TextOut() { m_owner.m_text = std::move(m_room); }
+    // Room beyond this is given up once the text has been copied out.
+    static constexpr size_t kKeep = 1u << 20;
     TextOut(const TextOut&) = delete;
     TextOut& operator=(const TextOut&) = delete;
 
-    size_t size() const { return m_len; }
-    const char16_t* data() const { return m_s.data(); }
-    char16_t& operator[](size_t i) { return m_s[i]; }
-    char16_t back() const { return m_s[m_len - 1]; }
+    size_t size() const { return m_base + m_len; }
+    char16_t& operator[](size_t i) { return m_room.p[i - m_base]; }
+    char16_t back() const { return m_room.p[m_len - 1]; }
     void pop_back() { --m_len; }
     // Cuts the text back to n characters (n no more than its length).
-    void cut(size_t n) { m_len = std::min(n, m_len); }
-    std::u16string_view view(size_t from = 0) const {
-        return std::u16string_view(m_s.data() + from, m_len - from);
+    void cut(size_t n) { m_len = std::min(n - m_base, m_len); }
+    // The text from position from (not before base) on.
+    std::u16string_view view(size_t from) const {
+        return std::u16string_view(m_room.p + (from - m_base), m_len - (from - m_base));
+    }
+    // All that is made here, start included.
+    std::u16string_view made() const { return std::u16string_view(m_room.p, m_len); }
+    // Position of a character that view() showed.
+    size_t positionOf(const char16_t* c) const {
+        return m_base + static_cast<size_t>(c - m_room.p);
     }
     // Makes room for extra more characters at once.
     void reserve(size_t extra) {
-        if (m_s.size() - m_len < extra)
-            grow(extra);
+        if (m_room.capacity - m_len < extra)
+            reserveTotal(std::max(m_room.capacity * 2, m_len + extra));
     }
 
     TextOut& operator+=(char16_t c) {
@@ -55,11 +75,14 @@ public:
 
 private:
     char16_t* room(size_t n) {
-        if (m_s.size() - m_len < n)
-            grow(n);
-        return m_s.data() + m_len;
+        if (m_room.capacity - m_len < n)
+            reserveTotal(std::max(m_room.capacity * 2, m_len + n + 1024));
+        return m_room.p + m_len;
     }
-    void grow(size_t n) { m_s.resize(std::max(m_s.size() * 2, m_len + n + 1024)); }
+    void reserveTotal(size_t cap) {
+        if (!m_room.Grow(cap))
+            throw std::bad_alloc();
+    }
     // Most runs are short: up to sixteen characters go as two overlapping moves of one
     // width, which read and write nothing outside the run.
     static void copy(char16_t* w, const char16_t* p, size_t n) {
@@ -82,8 +105,10 @@ private:
         memcpy(w + n - W, b, sizeof b);
     }
 
-    std::u16string& m_s; // sized at least m_len; what lies past m_len is room
-    size_t m_len;
+    CTavloPostConverter& m_owner;
+    TavloTextRoom m_room;
+    size_t m_base;
+    size_t m_len = 0;
 };
 
 namespace {
@@ -201,8 +226,7 @@ size_t decodeAmp(const char16_t* p, size_t i, size_t b, CTavloPostConverter::Tex
 }
 
 inline bool endsWithThreeLf(const CTavloPostConverter::TextOut& out) {
-    const std::u16string_view t = out.view();
-    return t.ends_with(u"\n\n\n");
+    return out.made().ends_with(u"\n\n\n");
 }
 
 } // namespace
@@ -249,11 +273,12 @@ bool CTavloPostConverter::lineHasImage(std::u16string_view line) {
 }
 
 void CTavloPostConverter::appendImageRows(TextOut& out) {
-    // The line that just ended: from the LF before the last one.
-    size_t end = out.size() - 1;
-    size_t start = out.view().rfind(u'\n', end - 1);
+    // The line that just ended: from the LF before the last one. The post's own date line ends before it, so the search stays within the made text.
+    const std::u16string_view made = out.made();
+    const size_t last = made.size() - 1;
+    size_t start = made.rfind(u'\n', last - 1);
     start = start == std::u16string_view::npos ? 0 : start + 1;
-    if (!lineHasImage(out.view().substr(start, end - start)))
+    if (!lineHasImage(made.substr(start, last - start)))
         return;
     for (int k = 0; k < m_options.inlineImageHeight; ++k) {
         out += static_cast<char16_t>(TAVLO_MARK_IMAGE);
@@ -322,11 +347,15 @@ size_t CTavloPostConverter::Convert(std::u16string_view log, int firstNumber, in
                                     CVornRegex* ng, bool hideAboned, std::u16string& out) {
     m_converted.Clear();
     m_converted.firstNumber = firstNumber;
-    TextOut text(out);
-    m_converted.textStart = text.size();
-    convert(log, firstNumber, firstNew, ng, hideAboned, text);
-    m_converted.textLength = text.size() - m_converted.textStart;
-    return text.size();
+    {
+        TextOut text(*this, {}, out.size(), log.size() + log.size() / 4);
+        m_converted.textStart = text.size();
+        convert(log, firstNumber, firstNew, ng, hideAboned, text);
+        m_converted.textLength = text.size() - m_converted.textStart;
+        out.append(text.made());
+    }
+    releaseLargeText();
+    return out.size();
 }
 
 void CTavloPostConverter::convert(std::u16string_view log, int firstNumber, int firstNew,
@@ -397,10 +426,10 @@ void CTavloPostConverter::convert(std::u16string_view log, int firstNumber, int 
         }
 
         const size_t anchorsBegin = m_converted.anchors.size();
-        const char16_t* const text = out.data();
         TavloCollectAnchors(out.view(bodyStart), [&](std::u16string_view d) {
             m_refs.Add(d, 1);
-            m_converted.anchors.push_back(static_cast<uint32_t>(d.data() - text - 1 - origin));
+            m_converted.anchors.push_back(
+                static_cast<uint32_t>(out.positionOf(d.data()) - 1 - origin));
         });
 
         if (ng && ng->MatchW(out.view(head)) >= 0) {
@@ -426,10 +455,28 @@ void CTavloPostConverter::convert(std::u16string_view log, int firstNumber, int 
 
 size_t CTavloPostConverter::ConvertSjis(std::string_view log, int firstNumber, int firstNew,
                                         CVornRegex* ng, bool hideAboned, std::u16string& out) {
+    {
+        // Display text is rarely longer than its log in bytes.
+        TextOut text(*this, {}, out.size(), log.size() + log.size() / 4);
+        convertSjis(text, log, firstNumber, firstNew, ng, hideAboned);
+        out.append(text.made());
+    }
+    releaseLargeText();
+    return out.size();
+}
+
+std::u16string_view CTavloPostConverter::ConvertSjisAfter(std::u16string_view start,
+                                                          std::string_view log, int firstNumber,
+                                                          int firstNew, CVornRegex* ng,
+                                                          bool hideAboned) {
+    TextOut text(*this, start, 0, log.size() + log.size() / 4);
+    convertSjis(text, log, firstNumber, firstNew, ng, hideAboned);
+    return text.made(); // the room stays the converter's, so the view stays good
+}
+
+void CTavloPostConverter::convertSjis(TextOut& text, std::string_view log, int firstNumber,
+                                      int firstNew, CVornRegex* ng, bool hideAboned) {
     constexpr size_t kPiece = 32 * 1024;
-    TextOut text(out);
-    // Display text is rarely longer than its log in bytes.
-    text.reserve(log.size() + log.size() / 4 + 1024);
     int number = firstNumber;
     int total = 0;
     size_t pos = 0;
@@ -460,7 +507,11 @@ size_t CTavloPostConverter::ConvertSjis(std::string_view log, int firstNumber, i
         m_piece.reset();
         m_pieceRoom = 0;
     }
-    return text.size();
+}
+
+void CTavloPostConverter::releaseLargeText() {
+    if (m_text.capacity > TextOut::kKeep)
+        m_text = TavloTextRoom();
 }
 
 std::string TavloCleanTitle(std::u16string_view field) {

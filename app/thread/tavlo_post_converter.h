@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tavlo_gap_buffer.h"
 #include "tavlo_string_counts.h"
 
 #include <cstdint>
@@ -86,6 +87,13 @@ public:
     // UTF-16 intermediate stays small.
     size_t ConvertSjis(std::string_view log, int firstNumber, int firstNew, CVornRegex* ng,
                        bool hideAboned, std::u16string& out);
+    // The same without a copy: start and the display text after it, in the converter's own
+    // room, good until the next conversion.
+    std::u16string_view ConvertSjisAfter(std::u16string_view start, std::string_view log,
+                                         int firstNumber, int firstNew, CVornRegex* ng,
+                                         bool hideAboned);
+    // Hands over the room a ConvertSjisAfter text lies in (the text at its start).
+    TavloTextRoom TakeRoom() { return std::move(m_text); }
 
     // Title field of post 1, as written in the log (not cleaned).
     bool HasTitle() const { return m_hasTitle; }
@@ -116,9 +124,12 @@ private:
     int decodeField(const char16_t* p, size_t& i, size_t n, bool body, TextOut& out);
     void convert(std::u16string_view log, int firstNumber, int firstNew, CVornRegex* ng,
                  bool hideAboned, TextOut& out);
+    void convertSjis(TextOut& text, std::string_view log, int firstNumber, int firstNew,
+                     CVornRegex* ng, bool hideAboned);
     void appendNote(TextOut& out);
     void appendImageRows(TextOut& out);
     bool lineHasImage(std::u16string_view line);
+    void releaseLargeText();
 
     TavloConvertOptions m_options;
     std::u16string m_title;
@@ -131,6 +142,7 @@ private:
     // UTF-16 of the piece being converted: written over, never cleared first.
     std::unique_ptr<char16_t[]> m_piece;
     size_t m_pieceRoom = 0;
+    TavloTextRoom m_text; // room of the display text, kept between conversions
     CVornRegex* m_imageRegex = nullptr; // built-in image-link pattern, made on first use
 };
 

@@ -139,8 +139,17 @@ void CTavloTextCtrl::SetWrap(bool on) {
     Recalc();
 }
 
-void CTavloTextCtrl::SetText(std::u16string text) {
-    m_layout.SetText(std::move(text));
+void CTavloTextCtrl::SetText(std::u16string_view text) {
+    m_layout.SetText(text);
+    textReplaced();
+}
+
+void CTavloTextCtrl::AdoptText(TavloTextRoom&& room, size_t length) {
+    m_layout.AdoptText(std::move(room), length);
+    textReplaced();
+}
+
+void CTavloTextCtrl::textReplaced() {
     m_top = 0;
     m_hOffset = 0;
     m_anchor = m_caret = 0;

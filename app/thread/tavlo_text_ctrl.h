@@ -78,7 +78,9 @@ public:
     // Text length in bytes, the whole text, replacing the whole text.
     size_t GetTextBytes() const { return m_layout.Length() * sizeof(char16_t); }
     std::u16string GetText() const { return m_layout.Buffer().Text(); }
-    void SetText(std::u16string text);
+    void SetText(std::u16string_view text);
+    // The same with the text at the start of room, taken over without a copy.
+    void AdoptText(TavloTextRoom&& room, size_t length);
     // True when the display line is the last one of its logical line.
     bool IsLastLineOfLogical(int line) const { return m_layout.IsLastLineOfLogical(line); }
 
@@ -147,6 +149,8 @@ protected:
     void focusOutEvent(QFocusEvent* e) override;
 
 private:
+    // After the whole text was replaced: back to its top, nothing selected.
+    void textReplaced();
     template <typename Handle> bool hooked(QEvent* e, Handle&& handle);
     static int measure(char16_t c, void* context);
     int measureChar(char16_t c) const;

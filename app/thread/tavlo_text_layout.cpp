@@ -154,8 +154,13 @@ void CTavloTextLayout::Relayout() {
     m_step = m_starts.size();
 }
 
-void CTavloTextLayout::SetText(std::u16string text) {
-    m_buf.Assign(std::move(text));
+void CTavloTextLayout::SetText(std::u16string_view text) {
+    m_buf.Assign(text);
+    Relayout();
+}
+
+void CTavloTextLayout::AdoptText(TavloTextRoom&& room, size_t length) {
+    m_buf.Adopt(std::move(room), length);
     Relayout();
 }
 

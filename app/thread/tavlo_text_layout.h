@@ -42,7 +42,9 @@ public:
     std::u16string Substr(size_t pos, size_t len) const { return m_buf.Substr(pos, len); }
 
     // Replaces the whole text and lays it out.
-    void SetText(std::u16string text);
+    void SetText(std::u16string_view text);
+    // The same with the text at the start of room, which the layout takes over.
+    void AdoptText(TavloTextRoom&& room, size_t length);
     // Replaces len characters at pos by text and lays out only what changed.
     void Replace(size_t pos, size_t len, std::u16string_view text);
     void Append(std::u16string_view text) { Replace(Length(), 0, text); }

@@ -296,6 +296,63 @@ TEST(PostConverter, InlineImageRowsFollowLinesWithImageLinks) {
     EXPECT_EQ(o.text.find(u'\x0f'), std::u16string::npos);
 }
 
+// The display text is made in room of the converter's own. A log of tiny posts makes far
+// more text than it has bytes (the room must grow many times over), a long one more than the
+// room kept between conversions; the string forms (appending to text already there) and the
+// form that leaves the text in the converter's room must give one and the same text, with the
+// same positions of IDs and anchors, as converting post by post.
+TEST(PostConverter, EveryOutputFormGivesTheSameTextAtAnySize) {
+    for (int posts : {3, 3000, 70000}) {
+        std::string log;
+        for (int k = 1; k <= posts; ++k)
+            log += k % 3 ? "<><><>\n"
+                         : "n" + std::to_string(k) + "<>sage<>d ID:Ab" + std::to_string(k % 7) +
+                               "<>&gt;&gt;" + std::to_string(k - 1) + " b<br>c<>\n";
+        const std::u16string prefix = u"\n";
+
+        CTavloPostConverter byPost;
+        std::u16string want = prefix;
+        std::vector<uint32_t> wantAnchors, wantIds;
+        size_t at = 0;
+        for (int k = 1; k <= posts; ++k) {
+            size_t lf = log.find('\n', at);
+            const size_t base = want.size();
+            byPost.Convert(U(log.substr(at, lf + 1 - at).c_str()), k, 1, nullptr, false, want);
+            const TavloConvertedPosts& one = byPost.GetConverted();
+            ASSERT_EQ(one.textStart, base);
+            for (uint32_t a : one.anchors)
+                wantAnchors.push_back(static_cast<uint32_t>(a + base - prefix.size()));
+            for (const auto& p : one.posts)
+                wantIds.push_back(p.idLength ? static_cast<uint32_t>(p.idStart + base -
+                                                                     prefix.size())
+                                             : 0);
+            at = lf + 1;
+        }
+
+        CTavloPostConverter a, b, c;
+        std::u16string viaString = prefix, viaSjis = prefix;
+        a.Convert(U(log.c_str()), 1, 1, nullptr, false, viaString);
+        b.ConvertSjis(log, 1, 1, nullptr, false, viaSjis);
+        const std::u16string_view inRoom = c.ConvertSjisAfter(prefix, log, 1, 1, nullptr, false);
+        ASSERT_EQ(viaString, want) << posts;
+        ASSERT_EQ(viaSjis, want) << posts;
+        ASSERT_EQ(inRoom, want) << posts;
+        for (CTavloPostConverter* conv : {&a, &b, &c}) {
+            const TavloConvertedPosts& all = conv->GetConverted();
+            ASSERT_EQ(all.textStart, prefix.size());
+            ASSERT_EQ(all.textLength, want.size() - prefix.size());
+            ASSERT_EQ(all.posts.size(), static_cast<size_t>(posts));
+            ASSERT_EQ(all.anchors, wantAnchors);
+            for (size_t k = 0; k < all.posts.size(); ++k)
+                ASSERT_EQ(all.posts[k].idLength ? all.posts[k].idStart : 0, wantIds[k]) << k;
+        }
+        // The room goes whole to the text view, the text at its start.
+        TavloTextRoom room = c.TakeRoom();
+        ASSERT_GE(room.capacity, want.size());
+        EXPECT_EQ(std::u16string_view(room.p, want.size()), want);
+    }
+}
+
 TEST(PostConverter, ClearForgetsWhatWasCollected) {
     CTavloPostConverter c;
     Convert(c, "a<><>d ID:x<>&gt;&gt;1<>t\n");

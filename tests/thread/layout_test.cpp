@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <random>
 #include <string>
 #include <vector>
@@ -255,6 +257,32 @@ TEST_F(Layout, MatchesThePlainRuleOnRandomText) {
         layout.SetText(text);
         ASSERT_EQ(Starts(), ReferenceStarts(text, params)) << "round " << round;
     }
+}
+
+// Room handed over becomes the text without a copy; its unused end is the gap, and a full
+// room (no gap at all) still takes edits.
+TEST(GapBuffer, TakesOverRoomWithTheTextAtItsStart) {
+    for (size_t spare : {size_t{0}, size_t{1}, size_t{500}}) {
+        TavloTextRoom room;
+        ASSERT_TRUE(room.Grow(11 + spare));
+        std::u16string_view text = u"hello world";
+        std::copy(text.begin(), text.end(), room.p);
+        const char16_t* where = room.p;
+        CTavloGapBuffer b;
+        b.Adopt(std::move(room), text.size());
+        EXPECT_EQ(room.p, nullptr);
+        EXPECT_EQ(b.Data(0), where) << "copied";
+        EXPECT_EQ(b.Text(), text);
+        b.Insert(b.Length(), u"!");
+        b.Insert(5, u",");
+        b.Insert(0, std::u16string(3000, u'x'));
+        EXPECT_EQ(b.Length(), 3013u);
+        EXPECT_EQ(b.Substr(2998, 100), u"xxhello, world!");
+    }
+    CTavloGapBuffer empty;
+    empty.Insert(0, u"old");
+    empty.Adopt(TavloTextRoom(), 0);
+    EXPECT_EQ(empty.Length(), 0u);
 }
 
 TEST(GapBuffer, EditsAnywhere) {
