@@ -23,6 +23,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                      (flags & 8) ? ng : nullptr, flags & 16, out);
     if (n != out.size())
         abort();
+    // Made in the converter's own room after a start, the text must be that start and the
+    // same text.
+    CTavloPostConverter inRoom;
+    inRoom.Options() = converter.Options();
+    const std::u16string_view made = inRoom.ConvertSjisAfter(
+        u"\n", log, 1 + (flags >> 5), 1 + (flags & 4), (flags & 8) ? ng : nullptr, flags & 16);
+    if (made.size() != out.size() + 1 || made[0] != u'\n' || made.substr(1) != out)
+        abort();
     // A second piece continues the numbering of the first.
     converter.ConvertSjis(log.substr(log.size() / 2), converter.GetLastCount() + 1, 1, nullptr,
                           false, out);
