@@ -99,10 +99,11 @@ void CTavloGapBuffer::Assign(std::u16string_view text) {
 }
 
 void CTavloGapBuffer::Adopt(TavloTextRoom&& room, size_t length) {
-    if (!room.p || length > room.capacity) {
-        Assign(room.p ? std::u16string_view(room.p, room.capacity) : std::u16string_view());
+    if (!room.p) {
+        Assign(std::u16string_view());
         return;
     }
+    length = std::min(length, room.capacity);
     std::free(m_buf);
     m_buf = room.p;
     m_size = room.capacity;
