@@ -143,7 +143,11 @@ int CTavloBbs::PrepareRequest() {
     CVornString range;
     range.Format("bytes=%lld-", static_cast<long long>(size - 1));
     m_http->AddRequestHeader("Range", range.c_str());
-    m_http->AddRequestHeader("If-Modified-Since", TavloIfModifiedSince(time).c_str());
+    // A log that a sudden end cut inside a post is newer than the thread: "modified since"
+    // would keep it cut until the next post. Asked without it, the answer's first byte shows
+    // the mismatch and the log is fetched whole.
+    if (CTavloDatFile::EndsWithLine(m_datPath, size))
+        m_http->AddRequestHeader("If-Modified-Since", TavloIfModifiedSince(time).c_str());
     m_http->SetGzipEncoding(0);
     return 0;
 }

@@ -101,6 +101,17 @@ int CTavloDatFile::GetStatus(const CVornString& path, int64_t* size, int64_t* ti
     return CTavloPath::GetFileStatus(path, size, time);
 }
 
+bool CTavloDatFile::EndsWithLine(const CVornString& path, int64_t size) {
+    if (size <= 0)
+        return false;
+    CVornFile f;
+    if (!f.Open(path.c_str(), CVornFile::MODE_READ) ||
+        f.Seek(size - 1, CVornFile::SEEK_FROM_BEGIN) < 0)
+        return false;
+    char c = 0;
+    return f.Read(&c, 1) == 1 && c == '\n';
+}
+
 int CTavloDatFile::Delete(const CVornString& boardUrl, const CVornString& key) {
     CVornString log = CTavloPath::GetLogPath(boardUrl, key);
     CVornString info = CTavloPath::GetInfoPath(boardUrl, key);

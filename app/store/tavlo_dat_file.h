@@ -18,6 +18,9 @@ public:
     static bool Exists(const CVornString& path);
     // 1 with size and last-write time (seconds since 1970) when the log exists.
     static int GetStatus(const CVornString& path, int64_t* size, int64_t* time);
+    // Whether the log of size bytes ends with a line end (a log cut inside a post does not);
+    // false when it cannot be read.
+    static bool EndsWithLine(const CVornString& path, int64_t size);
     // Appends the whole lines of data (up to its last LF) to the log, making the log and its
     // directory when missing. The bytes appended (0 when data holds no LF), or -1 when the log
     // could not be opened or written; a failed write is cut back so no part of a line stays.
