@@ -293,8 +293,8 @@ void CTavloDatCtrl::OnWriteFile(const CVornString& text) {
     }
     bool hadTitle = m_conv.HasTitle();
     // Straight from the converter's room into the text: no copy of the block in between.
-    const std::u16string_view added = m_conv.ConvertSjisAfter(
-        start, text.view(), shown + 1, shown + 1, m_ng.get(), m_hideAboned);
+    const std::u16string_view added =
+        m_conv.ConvertSjisAfter(start, text.view(), shown + 1, shown + 1, m_ng.get(), m_hideAboned);
     m_conv.TakeConverted(m_converted);
     // An append lays out again from the line before the old last one; above it nothing moved.
     const int linesBefore = m_text->Layout().LineCount();

@@ -218,7 +218,7 @@ private:
     CTavloInfoFile m_info;
     CTavloPostConverter m_conv;
     TavloConvertedPosts m_converted; // of the posts converted last, until they are indexed
-    bool m_sizeKnown = false; // the fetch's size was taken (OnFetchSize)
+    bool m_sizeKnown = false;        // the fetch's size was taken (OnFetchSize)
     CTavloPostIndex m_index;
     CTavloAnchorIndex m_anchors;
     std::unique_ptr<CTavloPopupSet> m_popups;

@@ -2,9 +2,9 @@
 
 #include <cstddef>
 #include <cstdlib>
-#include <utility>
 #include <string>
 #include <string_view>
+#include <utility>
 
 // Malloc'd room for UTF-16 text, which a gap buffer can take over without a copy.
 struct TavloTextRoom {

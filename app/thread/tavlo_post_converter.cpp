@@ -273,7 +273,8 @@ bool CTavloPostConverter::lineHasImage(std::u16string_view line) {
 }
 
 void CTavloPostConverter::appendImageRows(TextOut& out) {
-    // The line that just ended: from the LF before the last one. The post's own date line ends before it, so the search stays within the made text.
+    // The line that just ended: from the LF before the last one. The post's own date line ends
+    // before it, so the search stays within the made text.
     const std::u16string_view made = out.made();
     const size_t last = made.size() - 1;
     size_t start = made.rfind(u'\n', last - 1);

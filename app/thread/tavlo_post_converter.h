@@ -142,7 +142,7 @@ private:
     // UTF-16 of the piece being converted: written over, never cleared first.
     std::unique_ptr<char16_t[]> m_piece;
     size_t m_pieceRoom = 0;
-    TavloTextRoom m_text; // room of the display text, kept between conversions
+    TavloTextRoom m_text;               // room of the display text, kept between conversions
     CVornRegex* m_imageRegex = nullptr; // built-in image-link pattern, made on first use
 };
 

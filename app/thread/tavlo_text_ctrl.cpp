@@ -142,8 +142,8 @@ void CTavloTextCtrl::SetWrap(bool on) {
 void CTavloTextCtrl::SetText(std::u16string_view text) {
     // Emptying what is empty and at its start changes nothing on screen: no repaint (a
     // thread fetched afresh is emptied more than once before its first lines come).
-    if (text.empty() && m_layout.Length() == 0 && m_top == 0 && m_hOffset == 0 &&
-        m_caret == 0 && m_anchor == 0) {
+    if (text.empty() && m_layout.Length() == 0 && m_top == 0 && m_hOffset == 0 && m_caret == 0 &&
+        m_anchor == 0) {
         m_modified = false;
         return;
     }

@@ -323,9 +323,8 @@ TEST(PostConverter, EveryOutputFormGivesTheSameTextAtAnySize) {
             for (uint32_t a : one.anchors)
                 wantAnchors.push_back(static_cast<uint32_t>(a + base - prefix.size()));
             for (const auto& p : one.posts)
-                wantIds.push_back(p.idLength ? static_cast<uint32_t>(p.idStart + base -
-                                                                     prefix.size())
-                                             : 0);
+                wantIds.push_back(
+                    p.idLength ? static_cast<uint32_t>(p.idStart + base - prefix.size()) : 0);
             at = lf + 1;
         }
 
