@@ -4,6 +4,7 @@
 #include "tavlo_domains.h"
 #include "tavlo_kind_text.h"
 #include "vorn_log.h"
+#include "vorn_short_copy.h"
 
 #include <algorithm>
 #include <cstring>
@@ -219,32 +220,9 @@ struct CTavloBbsMachi::Out {
             text.resize(std::max(text.size() * 2, used + n));
         return text.data() + used;
     }
-    // Fields are short: up to 32 bytes go as two overlapping moves of one width, reading and
-    // writing nothing outside them, instead of a call each.
     static char* Put(char* w, std::string_view s) {
-        const char* p = s.data();
-        const size_t n = s.size();
-        if (n > 32) {
-            memcpy(w, p, n);
-        } else if (n >= 16) {
-            move<16>(w, p, n);
-        } else if (n >= 8) {
-            move<8>(w, p, n);
-        } else if (n >= 4) {
-            move<4>(w, p, n);
-        } else if (n > 0) { // an empty field may have no text at all
-            w[0] = p[0];
-            w[n / 2] = p[n / 2];
-            w[n - 1] = p[n - 1];
-        }
-        return w + n;
-    }
-    template <size_t W> static void move(char* w, const char* p, size_t n) {
-        char a[W], b[W];
-        memcpy(a, p, W);
-        memcpy(b, p + n - W, W);
-        memcpy(w, a, W);
-        memcpy(w + n - W, b, W);
+        VornCopyShort(w, s.data(), s.size());
+        return w + s.size();
     }
 };
 

@@ -5,6 +5,7 @@
 #include "tavlo_scan.h"
 #include "vorn_kcode.h"
 #include "vorn_regex.h"
+#include "vorn_short_copy.h"
 
 #include <algorithm>
 #include <cstring>
@@ -69,7 +70,7 @@ public:
         return *this;
     }
     void append(const char16_t* p, size_t n) {
-        copy(room(n), p, n);
+        VornCopyShort(room(n), p, n);
         m_len += n;
     }
 
@@ -83,28 +84,6 @@ private:
         if (!m_room.Grow(cap))
             throw std::bad_alloc();
     }
-    // Most runs are short: up to sixteen characters go as two overlapping moves of one
-    // width, which read and write nothing outside the run.
-    static void copy(char16_t* w, const char16_t* p, size_t n) {
-        if (n > 16)
-            memcpy(w, p, n * sizeof(char16_t));
-        else if (n >= 8)
-            move<8>(w, p, n);
-        else if (n >= 4)
-            move<4>(w, p, n);
-        else if (n >= 2)
-            move<2>(w, p, n);
-        else if (n == 1)
-            w[0] = p[0];
-    }
-    template <size_t W> static void move(char16_t* w, const char16_t* p, size_t n) {
-        char16_t a[W], b[W];
-        memcpy(a, p, sizeof a);
-        memcpy(b, p + n - W, sizeof b);
-        memcpy(w, a, sizeof a);
-        memcpy(w + n - W, b, sizeof b);
-    }
-
     CTavloPostConverter& m_owner;
     TavloTextRoom m_room;
     size_t m_base;

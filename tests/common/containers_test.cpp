@@ -1,8 +1,10 @@
 #include "vorn_array.h"
 #include "vorn_binary.h"
+#include "vorn_short_copy.h"
 #include "vorn_table.h"
 
 #include <gtest/gtest.h>
+#include <vector>
 
 namespace {
 struct Item {
@@ -119,4 +121,24 @@ TEST(Containers, BinaryConsume) {
     EXPECT_EQ(b.view().back(), 'z');
     b.Consume(1000000);
     EXPECT_TRUE(b.IsEmpty());
+}
+
+// Every length around the widths it switches at, for both element sizes: the copy is exact and
+// nothing before or after the run is written (each width's two moves overlap).
+template <typename T> void checkShortCopies() {
+    for (size_t n = 0; n <= 40; ++n) {
+        std::vector<T> from(n + 2), to(n + 16, T(0x55));
+        for (size_t i = 0; i < from.size(); ++i)
+            from[i] = static_cast<T>(0x100 * (sizeof(T) - 1) + 1 + i);
+        VornCopyShort(to.data() + 8, from.data() + 1, n);
+        for (size_t i = 0; i < to.size(); ++i) {
+            const bool inside = i >= 8 && i < 8 + n;
+            EXPECT_EQ(to[i], inside ? from[i - 7] : T(0x55)) << "length " << n << " at " << i;
+        }
+    }
+}
+
+TEST(Containers, ShortCopyIsExactAtEveryLength) {
+    checkShortCopies<char>();
+    checkShortCopies<char16_t>();
 }
