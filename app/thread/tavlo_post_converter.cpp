@@ -471,22 +471,18 @@ void CTavloPostConverter::convertSjis(TextOut& text, std::string_view log, int f
             end = lf == std::string_view::npos ? log.size() : lf + 1;
         }
         const std::string_view bytes = log.substr(pos, end - pos);
-        if (m_pieceRoom < bytes.size()) {
-            m_piece.reset(new char16_t[bytes.size()]);
-            m_pieceRoom = bytes.size();
-        }
-        const size_t units = VornDecodeSjisFast(bytes, m_piece.get(), nullptr);
-        convert(std::u16string_view(m_piece.get(), units), number, firstNew, ng, hideAboned, text);
+        if (m_piece.capacity < bytes.size() && !m_piece.Grow(bytes.size()))
+            throw std::bad_alloc();
+        const size_t units = VornDecodeSjisFast(bytes, m_piece.p, nullptr);
+        convert(std::u16string_view(m_piece.p, units), number, firstNew, ng, hideAboned, text);
         number += m_lastCount;
         total += m_lastCount;
         pos = end;
     }
     m_lastCount = total;
     m_converted.textLength = text.size() - m_converted.textStart;
-    if (m_pieceRoom > 4 * kPiece) {
-        m_piece.reset();
-        m_pieceRoom = 0;
-    }
+    if (m_piece.capacity > 4 * kPiece)
+        m_piece = TavloTextRoom();
 }
 
 void CTavloPostConverter::releaseLargeText() {

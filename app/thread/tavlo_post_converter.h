@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -140,8 +139,7 @@ private:
     int m_lastCount = 0;
     TavloConvertedPosts m_converted;
     // UTF-16 of the piece being converted: written over, never cleared first.
-    std::unique_ptr<char16_t[]> m_piece;
-    size_t m_pieceRoom = 0;
+    TavloTextRoom m_piece;
     TavloTextRoom m_text;               // room of the display text, kept between conversions
     CVornRegex* m_imageRegex = nullptr; // built-in image-link pattern, made on first use
 };
